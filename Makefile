@@ -1,0 +1,28 @@
+# Entry points for people and CI. Every target installs missing Debian packages first.
+PRESET ?= default
+BUILD_DIR = build/$(PRESET)
+
+.PHONY: deps configure build run test asan clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET)
+
+# The main job: build everything and run the platform layer's self-check.
+run: build
+	@$(BUILD_DIR)/platform/norn-platform-check
+
+# Every test of the project, registered in CTest.
+test: build
+	@ctest --preset $(PRESET)
+
+asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+clean:
+	rm -rf build
