@@ -1,5 +1,65 @@
 # norn_add_version_resource(<target> FILE_VERSION a.b.c.d [PRODUCT_VERSION a.b.c.d]
 #                           [FILE_TYPE DLL|APP] STRINGS "Key=Value" ...)
-# Placeholder until the generator lands.
+#
+# Gives <target> a Windows version resource: norn-versiongen writes
+# <current binary dir>/<target>_version.cpp, whose VS_VERSIONINFO block lands in the ELF section
+# ".norn_version" of the target's file, where GetFileVersionInfoW finds it. PRODUCT_VERSION
+# defaults to FILE_VERSION and FILE_TYPE to DLL. Versions have one to four numbers of at most
+# 65535. May be called from any directory, also before the tool's target is defined.
 function(norn_add_version_resource target)
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "" "FILE_VERSION;PRODUCT_VERSION;FILE_TYPE" "STRINGS")
+    if(ARG_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "norn_add_version_resource: unexpected ${ARG_UNPARSED_ARGUMENTS}")
+    endif()
+    if(NOT TARGET ${target})
+        message(FATAL_ERROR "norn_add_version_resource: ${target} is not a target")
+    endif()
+    if(NOT DEFINED ARG_FILE_VERSION)
+        message(FATAL_ERROR "norn_add_version_resource(${target}): FILE_VERSION is required")
+    endif()
+    if(NOT DEFINED ARG_PRODUCT_VERSION)
+        set(ARG_PRODUCT_VERSION "${ARG_FILE_VERSION}")
+    endif()
+    if(NOT DEFINED ARG_FILE_TYPE)
+        set(ARG_FILE_TYPE DLL)
+    endif()
+    set(version_regex "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
+    foreach(version IN ITEMS "${ARG_FILE_VERSION}" "${ARG_PRODUCT_VERSION}")
+        if(NOT version MATCHES "${version_regex}")
+            message(FATAL_ERROR "norn_add_version_resource(${target}): bad version '${version}'")
+        endif()
+    endforeach()
+    if(NOT ARG_FILE_TYPE MATCHES "^(DLL|APP)$")
+        message(FATAL_ERROR "norn_add_version_resource(${target}): FILE_TYPE must be DLL or APP")
+    endif()
+
+    # The arguments go through a file, one per line, so that spaces and quotes survive and a
+    # changed argument regenerates the source (configure_file only touches it on change).
+    set(lines "--file-version\n${ARG_FILE_VERSION}\n--product-version\n${ARG_PRODUCT_VERSION}\n")
+    string(APPEND lines "--file-type\n${ARG_FILE_TYPE}\n")
+    foreach(entry IN LISTS ARG_STRINGS)
+        if(entry MATCHES "\n" OR NOT entry MATCHES "^[^=]+=")
+            message(FATAL_ERROR "norn_add_version_resource(${target}): bad string '${entry}'")
+        endif()
+        string(APPEND lines "--string\n${entry}\n")
+    endforeach()
+    set(base "${CMAKE_CURRENT_BINARY_DIR}/${target}_version")
+    file(WRITE "${base}.args.new" "${lines}")
+    configure_file("${base}.args.new" "${base}.args" COPYONLY)
+
+    add_custom_command(
+        OUTPUT "${base}.cpp"
+        COMMAND norn-versiongen --output "${base}.cpp" "@${base}.args"
+        DEPENDS norn-versiongen "${base}.args"
+        COMMENT "Generating the version resource of ${target}"
+        VERBATIM)
+    target_sources(${target} PRIVATE "${base}.cpp")
+
+    # A custom command only gets a build rule in targets of its own directory: a target defined
+    # elsewhere needs a helper target here to generate its source.
+    get_target_property(target_dir ${target} SOURCE_DIR)
+    if(NOT target_dir STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+        add_custom_target(${target}_version_resource DEPENDS "${base}.cpp")
+        add_dependencies(${target} ${target}_version_resource)
+    endif()
 endfunction()

@@ -1,1 +1,139 @@
+// CRunningObjectTable: the process-wide Running Object Table.
+//
+// On Windows the table is per machine and the process-id prefix in every name keeps processes
+// apart; here it is per process, which gives the same separation. Entries are matched by the
+// moniker's comparison data, not by IMoniker::IsEqual. The table holds one reference on every
+// registered object until its Revoke; it holds nothing of the moniker but its comparison data.
+// Foreign objects are only released outside the lock, so a Release that calls back into the
+// table cannot deadlock.
 #include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "ComApartmentState.h"
+#include "ItemMoniker.h"
+
+namespace {
+
+constexpr DWORD kValidFlags = ROTFLAGS_REGISTRATIONKEEPSALIVE | ROTFLAGS_ALLOWANYCLIENT;
+
+struct Registration {
+    DWORD cookie;
+    std::string key;
+    IUnknown* object;
+};
+
+class CRunningObjectTable final : public IRunningObjectTable {
+public:
+    // Never destroyed: objects of unloaded libraries may still be registered at process exit.
+    static CRunningObjectTable& Instance() {
+        static auto* table = new CRunningObjectTable();
+        return *table;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        if (riid != IID_IUnknown && riid != IID_IRunningObjectTable) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IRunningObjectTable*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+
+    HRESULT STDMETHODCALLTYPE Register(DWORD grfFlags, IUnknown* punkObject,
+                                       IMoniker* pmkObjectName, DWORD* pdwRegister) override {
+        if (pdwRegister != nullptr) *pdwRegister = 0;
+        if ((grfFlags & ~kValidFlags) != 0 || punkObject == nullptr || pmkObjectName == nullptr ||
+            pdwRegister == nullptr) {
+            return E_INVALIDARG;
+        }
+        std::string key = norn::platform::ComparisonDataOf(pmkObjectName);
+        if (key.empty()) return E_INVALIDARG;
+
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const bool alreadyRegistered = FindLocked(key) != m_entries.end();
+        try {
+            m_entries.push_back({m_lastCookie + 1, std::move(key), punkObject});
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        punkObject->AddRef();
+        *pdwRegister = ++m_lastCookie;
+        return alreadyRegistered ? MK_S_MONIKERALREADYREGISTERED : S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Revoke(DWORD dwRegister) override {
+        IUnknown* object = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                                   [&](const Registration& r) { return r.cookie == dwRegister; });
+            if (it == m_entries.end()) return E_INVALIDARG;
+            object = it->object;
+            m_entries.erase(it);
+        }
+        object->Release();
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE IsRunning(IMoniker* pmkObjectName) override {
+        if (pmkObjectName == nullptr) return E_INVALIDARG;
+        const std::string key = norn::platform::ComparisonDataOf(pmkObjectName);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return FindLocked(key) != m_entries.end() ? S_OK : S_FALSE;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetObject(IMoniker* pmkObjectName, IUnknown** ppunkObject) override {
+        if (ppunkObject == nullptr) return E_POINTER;
+        *ppunkObject = nullptr;
+        if (pmkObjectName == nullptr) return E_INVALIDARG;
+        const std::string key = norn::platform::ComparisonDataOf(pmkObjectName);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = FindLocked(key);
+        if (it == m_entries.end()) return MK_E_UNAVAILABLE;
+        it->object->AddRef();
+        *ppunkObject = it->object;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE NoteChangeTime(DWORD, FILETIME*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTimeOfLastChange(IMoniker*, FILETIME*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE EnumRunning(IEnumMoniker**) override { return E_NOTIMPL; }
+
+private:
+    CRunningObjectTable() = default;
+
+    std::vector<Registration>::iterator FindLocked(const std::string& key) {
+        return std::find_if(m_entries.begin(), m_entries.end(),
+                            [&](const Registration& r) { return r.key == key; });
+    }
+
+    std::atomic<ULONG> m_refs{0};
+    std::mutex m_mutex;
+    std::vector<Registration> m_entries;
+    DWORD m_lastCookie = 0;
+};
+
+}  // namespace
+
+WINOLEAPI GetRunningObjectTable(DWORD reserved, IRunningObjectTable** pprot) {
+    if (pprot == nullptr) return E_INVALIDARG;
+    *pprot = nullptr;
+    if (reserved != 0) return E_UNEXPECTED;
+    if (!norn::platform::IsComInitializedOnThisThread()) return CO_E_NOTINITIALIZED;
+    CRunningObjectTable& table = CRunningObjectTable::Instance();
+    table.AddRef();
+    *pprot = &table;
+    return S_OK;
+}
