@@ -3,8 +3,7 @@
 # already present are skipped, and apt is not touched at all when nothing is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev)
-if [ "${NORN_WITH_M32:-0}" = 1 ]; then packages+=(g++-multilib); fi
+packages=(cmake ninja-build g++ g++-multilib make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,72 @@
+// CErrorManagerSimulator: the firmware's error manager, simulated in-process. It keeps a deep
+// copy of every report it receives, in order, for tests and tools to inspect.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "norn/ErrorManager.h"
+
+namespace norn::firmware {
+
+// One BSTR field of a report, copied: the text (up to the BSTR's length) and whether the
+// reporter passed null.
+struct CReportText {
+    std::u16string text;
+    bool isNull = true;
+};
+
+// A received ErrorEntry, owning copies of all its texts.
+struct CReceivedReport {
+    HRESULT hresult = S_OK;
+    CReportText description;
+    LONG kind = 0;
+    CReportText helpFile;
+    ULONG helpContext = 0;
+    ULONG thread = 0;
+    GUID identifier = {};
+    CReportText source;
+    CReportText version;
+    CReportText reportCode;
+    CReportText file;
+    LONG line = 0;
+    LONG reserved = 0;
+};
+
+// One readable UTF-8 line, e.g. "F4 E_FAIL (0x80004005) Brightwork line 2489", followed by
+// ": <description>" when the report carries one. Null texts read "(null)".
+std::string FormatReport(const CReceivedReport& report);
+
+// Implements IErrorManager. Ownership as with the driver simulator: the creator owns the object;
+// it counts its references (Refs()) but the last Release does NOT delete it. ReportError copies
+// every field before it returns (the reporter frees its BSTRs right after) and answers S_OK
+// (E_OUTOFMEMORY, keeping nothing, when the copy cannot be made).
+// Thread-safe.
+class CErrorManagerSimulator final : public IErrorManager {
+public:
+    CErrorManagerSimulator() = default;
+    CErrorManagerSimulator(const CErrorManagerSimulator&) = delete;
+    CErrorManagerSimulator& operator=(const CErrorManagerSimulator&) = delete;
+
+    ULONG Refs() const noexcept { return m_refs; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry entry) override;
+
+    // The reports received so far, oldest first.
+    std::vector<CReceivedReport> Reports() const;
+    void Clear();
+
+private:
+    std::atomic<ULONG> m_refs{0};
+    mutable std::mutex m_mutex;
+    std::vector<CReceivedReport> m_reports;
+};
+
+}  // namespace norn::firmware

@@ -1,0 +1,217 @@
+// CMeasurementDriverSimulator: the firmware's measurement driver, simulated in-process for tests
+// and tools. One COM object answers IEEPROMBlock, IEEPROMControl and IDriverValue over a small
+// instrument model, journals every call, and fails calls on demand from a fault plan.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "norn/MeasurementDriver.h"
+
+namespace norn::firmware {
+
+// Status words the simulator sets. 0 is success; the firmware's own codes are not known here,
+// so these are ours, distinct and easy to spot in a journal.
+namespace driver_status {
+constexpr LONG kOk = 0;
+constexpr LONG kUnknownBlock = 0x2001;    // ReadBlock/WriteBlock of a block the model lacks
+constexpr LONG kWrongByteCount = 0x2002;  // WriteBlock with a count other than the block size
+constexpr LONG kUnknownItem = 0x2003;     // a driver value item the model lacks
+constexpr LONG kBadLength = 0x2004;       // a negative count, or a ReadValue buffer size < 1
+}  // namespace driver_status
+
+// One driver call as the journal keeps it.
+struct CDriverCall {
+    std::string method;           // "ReadBlock", "SetEEPROMMode", "IEEPROMBlock::Reserved3", ...
+    std::vector<LONG> arguments;  // the LONG arguments, in order
+    std::optional<LONG> status;   // what was written to the status word; empty if untouched
+    HRESULT hresult = S_OK;       // what the call returned
+};
+
+// What a planned fault does to the call it hits.
+enum class EDriverFaultKind {
+    Failure,         // return `hresult`; no side effect, status untouched
+    Status,          // set `status`; reads still deliver, writes and commits change nothing
+    WrongByteCount,  // ReadBlock only: report `byteCount` with the real buffer
+    NullBuffer,      // ReadBlock only: hand out a null buffer
+};
+
+// One entry of the fault plan. `nth` counts the calls of `method` since the fault was added,
+// from 1; 0 hits every call. Several faults may hit one call: a Failure wins over the others,
+// the other kinds combine.
+struct CDriverFault {
+    std::string method;
+    LONG nth = 0;
+    EDriverFaultKind kind = EDriverFaultKind::Failure;
+    HRESULT hresult = E_FAIL;
+    LONG status = 0;
+    LONG byteCount = 0;
+
+    static CDriverFault Failure(std::string method, LONG nth, HRESULT hresult);
+    static CDriverFault Status(std::string method, LONG nth, LONG status);
+    static CDriverFault WrongByteCount(LONG nth, LONG byteCount);
+    static CDriverFault NullBuffer(LONG nth);
+};
+
+namespace detail {
+// The reserved slots of each interface, forwarded to one handler that knows which was called.
+// (One override in the simulator would otherwise answer the same-named slots of all three.)
+class CEEPROMBlockSlots : public IEEPROMBlock {
+public:
+    HRESULT STDMETHODCALLTYPE Reserved3() final { return OnReserved("IEEPROMBlock::Reserved3"); }
+    HRESULT STDMETHODCALLTYPE Reserved4() final { return OnReserved("IEEPROMBlock::Reserved4"); }
+    HRESULT STDMETHODCALLTYPE Reserved5() final { return OnReserved("IEEPROMBlock::Reserved5"); }
+    HRESULT STDMETHODCALLTYPE Reserved6() final { return OnReserved("IEEPROMBlock::Reserved6"); }
+    HRESULT STDMETHODCALLTYPE Reserved7() final { return OnReserved("IEEPROMBlock::Reserved7"); }
+    HRESULT STDMETHODCALLTYPE Reserved8() final { return OnReserved("IEEPROMBlock::Reserved8"); }
+
+protected:
+    virtual HRESULT OnReserved(const char* slot) = 0;
+};
+
+class CEEPROMControlSlots : public IEEPROMControl {
+public:
+    HRESULT STDMETHODCALLTYPE Reserved3() final { return OnReserved("IEEPROMControl::Reserved3"); }
+    HRESULT STDMETHODCALLTYPE Reserved4() final { return OnReserved("IEEPROMControl::Reserved4"); }
+    HRESULT STDMETHODCALLTYPE Reserved5() final { return OnReserved("IEEPROMControl::Reserved5"); }
+    HRESULT STDMETHODCALLTYPE Reserved6() final { return OnReserved("IEEPROMControl::Reserved6"); }
+    HRESULT STDMETHODCALLTYPE Reserved7() final { return OnReserved("IEEPROMControl::Reserved7"); }
+
+protected:
+    virtual HRESULT OnReserved(const char* slot) = 0;
+};
+
+class CDriverValueSlots : public IDriverValue {
+public:
+    HRESULT STDMETHODCALLTYPE Reserved3() final { return OnReserved("IDriverValue::Reserved3"); }
+    HRESULT STDMETHODCALLTYPE Reserved4() final { return OnReserved("IDriverValue::Reserved4"); }
+    HRESULT STDMETHODCALLTYPE Reserved5() final { return OnReserved("IDriverValue::Reserved5"); }
+    HRESULT STDMETHODCALLTYPE Reserved6() final { return OnReserved("IDriverValue::Reserved6"); }
+
+protected:
+    virtual HRESULT OnReserved(const char* slot) = 0;
+};
+}  // namespace detail
+
+// The instrument model: blocks 22001 (1360 bytes) and 22002 (24 bytes), each with a committed
+// image and, after a WriteBlock, a pending one that SetEEPROMMode 2 commits; driver values by
+// item (3 serial number, 4 material number, 16). A new simulator holds the factory state.
+//
+// Ownership: the creator owns the object (on the stack or in a unique_ptr). It counts the
+// references handed out (Refs()) but the last Release does NOT delete it; whoever destroys it
+// must make sure nobody still holds one (revoke a ROT registration first).
+//
+// ReadBlock hands out a driver-owned buffer that stays valid until the next ReadBlock of the same
+// block or the simulator's destruction; callers copy it and never free it.
+//
+// Argument checks: null out-pointers (status, count, buffer, data with a count > 0) give
+// E_POINTER; WriteBlock needs imageRef to point at a variable holding `image` (E_INVALIDARG
+// otherwise). Reserved slots answer E_NOTIMPL. Every call is journaled; QueryInterface, AddRef
+// and Release are not. All methods are thread-safe.
+class CMeasurementDriverSimulator final : public detail::CEEPROMBlockSlots,
+                                          public detail::CEEPROMControlSlots,
+                                          public detail::CDriverValueSlots {
+public:
+    CMeasurementDriverSimulator();
+    ~CMeasurementDriverSimulator();
+    CMeasurementDriverSimulator(const CMeasurementDriverSimulator&) = delete;
+    CMeasurementDriverSimulator& operator=(const CMeasurementDriverSimulator&) = delete;
+
+    // The object's IUnknown, e.g. for a ROT registration.
+    IUnknown* Unknown() noexcept { return static_cast<IEEPROMBlock*>(this); }
+    ULONG Refs() const noexcept { return m_refs; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+
+    // IEEPROMBlock
+    HRESULT STDMETHODCALLTYPE WriteBlock(LONG reserved, LONG block, LONG flag, LONG byteCount,
+                                         BYTE* image, BYTE** imageRef, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE ReadBlock(LONG reserved, LONG block, LONG* byteCount, BYTE** buffer,
+                                        LONG* status) override;
+
+    // IEEPROMControl
+    HRESULT STDMETHODCALLTYPE SetEEPROMMode(LONG mode, LONG flag, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE PrepareRead(LONG a, LONG b, LONG c, LONG d, LONG* status) override;
+
+    // IDriverValue
+    HRESULT STDMETHODCALLTYPE WriteValue(LONG item, LONG subItem, LONG byteCount, BYTE* data,
+                                         LONG* status) override;
+    HRESULT STDMETHODCALLTYPE QueryValue(LONG item, LONG code, BYTE* buffer, LONG* status) override;
+    HRESULT STDMETHODCALLTYPE ReadValue(LONG item, LONG subItem, LONG bufferSize, BYTE* buffer,
+                                        LONG* status) override;
+
+    // The model. Images of an unknown block are empty; SetCommittedImage throws
+    // std::invalid_argument for an unknown block or a size other than the block's.
+    std::vector<BYTE> CommittedImage(LONG block) const;
+    std::vector<BYTE> CurrentImage(LONG block) const;  // the pending image if there is one
+    void SetCommittedImage(LONG block, const std::vector<BYTE>& image);
+    std::optional<std::string> Value(LONG item) const;
+    void SetValue(LONG item, const std::string& text);
+    LONG CommitCount() const;
+    bool HasPendingWrites() const;
+
+    // The journal of calls, oldest first.
+    std::vector<CDriverCall> Journal() const;
+    void ClearJournal();
+    size_t CallCount(const std::string& method) const;
+
+    // The fault plan. AddFault throws std::invalid_argument for a method the driver lacks, a
+    // kind the method cannot have, a Failure with a success code or a Status of 0.
+    void AddFault(const CDriverFault& fault);
+    void ClearFaults();
+
+private:
+    struct CBlock {
+        LONG size = 0;
+        std::vector<BYTE> committed;
+        std::optional<std::vector<BYTE>> pending;
+        std::vector<BYTE> handedOut;  // what the last ReadBlock pointed its caller at
+    };
+    struct CPlannedFault {
+        CDriverFault fault;
+        LONG callsSeen = 0;
+    };
+    // The faults that hit one call, combined.
+    struct CHits {
+        std::optional<HRESULT> failure;
+        std::optional<LONG> status;
+        std::optional<LONG> byteCount;
+        bool nullBuffer = false;
+    };
+
+    HRESULT OnReserved(const char* slot) override;
+
+    CHits TakeHitsLocked(const std::string& method);
+    HRESULT RecordLocked(const char* method, std::vector<LONG> arguments, LONG* status,
+                         std::optional<LONG> written, HRESULT hresult);
+    CBlock* FindBlockLocked(LONG block);
+    const CBlock* FindBlockLocked(LONG block) const;
+    LONG StoreBlockLocked(LONG block, LONG byteCount, const BYTE* image);
+    void HandOutLocked(CBlock& block, const CHits& hits, LONG* byteCount, BYTE** buffer);
+    LONG CopyValueLocked(LONG item, LONG code, BYTE* buffer) const;
+    LONG ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer) const;
+    LONG StoreTextLocked(LONG item, LONG byteCount, const BYTE* data);
+
+    std::atomic<ULONG> m_refs{0};
+    mutable std::mutex m_mutex;
+    std::map<LONG, CBlock> m_blocks;
+    std::map<LONG, std::string> m_values;
+    LONG m_commitCount = 0;
+    std::vector<CDriverCall> m_journal;
+    std::vector<CPlannedFault> m_faults;
+};
+
+// The factory images and values that a new simulator starts from.
+std::vector<BYTE> FactoryImage(LONG block);
+std::map<LONG, std::string> FactoryValues();
+
+}  // namespace norn::firmware

@@ -1,0 +1,86 @@
+// Stand-in for the maker's diagnostics library. Instead of a dialog, every report becomes one
+// line on stderr and, when NORN_KXDIAG_LOG names a file, one tab-separated record appended to
+// that file, so that tests and hosts can see exactly what the module reported. It never asks
+// for a debugger stop.
+#include "KXDIAG.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Owns one file descriptor and closes it when it goes out of scope.
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) noexcept : m_fd(fd) {}
+    ~CFileDescriptor() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+
+    int Get() const noexcept { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// A null text reads as empty; tabs and line breaks become spaces so that one report stays one
+// line and one record.
+std::string Field(const char* text) {
+    std::string field = text != nullptr ? text : "";
+    for (char& c : field) {
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    }
+    return field;
+}
+
+// One write() per line, so that reports of concurrent threads or processes never interleave.
+void WriteWhole(int fd, const std::string& line) {
+    const char* data = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+        const ssize_t written = write(fd, data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+void AppendToLog(const std::string& record) {
+    const char* path = std::getenv("NORN_KXDIAG_LOG");
+    if (path == nullptr || *path == '\0') return;
+    CFileDescriptor file(open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (file.Get() < 0) return;
+    WriteWhole(file.Get(), record);
+}
+
+}  // namespace
+
+KXDIAG_API const char* _Tarvo_formatErrorString(const char* text) {
+    // Library-owned: valid on the calling thread until its next call.
+    thread_local std::string formatted;
+    formatted = text != nullptr ? text : "";
+    return formatted.c_str();
+}
+
+KXDIAG_API int _Tarvo_TestShowErrorDialogLogInfo2(const char* sourceFile, int line,
+                                                  const char* context, const char* text) {
+    try {
+        const std::string file = Field(sourceFile);
+        const std::string where = Field(context);
+        const std::string message = Field(text);
+        const std::string number = std::to_string(line);
+        WriteWhole(STDERR_FILENO,
+                   "KXDIAG " + file + "(" + number + ") " + where + ": " + message + "\n");
+        AppendToLog(file + "\t" + number + "\t" + where + "\t" + message + "\n");
+    } catch (...) {
+        // Out of memory: the report is lost, the caller goes on.
+    }
+    return 0;
+}

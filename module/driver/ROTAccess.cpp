@@ -1,0 +1,138 @@
+#include "driver/ROTAccess.h"
+
+#include <atlexcept.h>
+
+#include "errors/Checks.h"
+#include "errors/DiagnosticReport.h"
+#include "errors/Strings.h"
+#include "norn/InterfacePtr.h"
+#include "norn/ScopedBstr.h"
+
+using norn::CInterfacePtr;
+using norn::CScopedBstr;
+
+namespace {
+
+constexpr const OLECHAR* kROTAccessFile = OLESTR("CROTAccess");
+
+BSTR ProcessIdText(DWORD processId) {
+    OLECHAR digits[16];
+    _ultow(processId, digits, 10);
+    BSTR text = SysAllocString(digits);
+    if (text == nullptr) ATL::AtlThrow(E_OUTOFMEMORY);
+    return text;
+}
+
+// "Unexpected exception" through the diagnostics library, as every operation here reports.
+void ReportUnexpected(int line, const char* context) {
+    ReportToDiagnostics("CROTAccess", line, context, "Unexpected exception");
+}
+
+}  // namespace
+
+CROTAccess::CROTAccess() : m_prefix(ProcessIdText(GetCurrentProcessId())) {}
+
+CROTAccess::~CROTAccess() {
+    SysFreeString(m_prefix);
+}
+
+BOOL CROTAccess::SetPrefixProcessId(DWORD processId) {
+    BSTR prefix = ProcessIdText(processId != 0 ? processId : GetCurrentProcessId());
+    SysFreeString(m_prefix);
+    m_prefix = prefix;
+    return TRUE;
+}
+
+namespace {
+
+// The prefix (when asked for and set) followed by the name. A failed prefix copy throws
+// CAtlException; a failed concatenation leaves the item as it was, by design of the lookup
+// rule: the name is then looked up without it.
+CScopedBstr BuildItemName(BSTR prefix, BSTR name, BOOL usePrefix) {
+    CScopedBstr item;
+    if (usePrefix && prefix != nullptr) {
+        item.Reset(
+            SysAllocStringByteLen(reinterpret_cast<LPCSTR>(prefix), SysStringByteLen(prefix)));
+        if (!item) ATL::AtlThrow(E_OUTOFMEMORY);
+    }
+    if (name != nullptr) {
+        BSTR joined = nullptr;
+        if (SUCCEEDED(VarBstrCat(item.Get(), name, &joined))) item.Reset(joined);
+    }
+    return item;
+}
+
+CInterfacePtr<IMoniker> ItemMoniker(const CScopedBstr& item, LONG line) {
+    CInterfacePtr<IMoniker> moniker;
+    ThrowIfFailed(CreateItemMoniker(OLESTR(""), item.Get(), moniker.Put()), kROTAccessFile, line);
+    return moniker;
+}
+
+CInterfacePtr<IRunningObjectTable> RunningObjectTable(LONG line) {
+    CInterfacePtr<IRunningObjectTable> table;
+    ThrowIfFailed(GetRunningObjectTable(0, table.Put()), kROTAccessFile, line);
+    return table;
+}
+
+}  // namespace
+
+BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, BOOL usePrefix) {
+    CScopedBstr ownedName = CScopedBstr::Attach(name);
+    CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);  // lets CAtlException through
+    try {
+        auto moniker = ItemMoniker(item, 134);
+        auto table = RunningObjectTable(137);
+        ThrowIfFailed(
+            table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, object, moniker.Get(), cookie),
+            kROTAccessFile, 141);
+        return TRUE;
+    } catch (const CExceptionError&) {
+        ReportUnexpected(146, "CROTAccess::RegisterIfPointer");
+    } catch (...) {
+    }
+    return FALSE;
+}
+
+BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailure, BOOL usePrefix) {
+    CScopedBstr ownedName = CScopedBstr::Attach(name);
+    try {
+        CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);
+        auto moniker = ItemMoniker(item, 191);
+        auto table = RunningObjectTable(194);
+        const HRESULT hr = table->GetObject(moniker.Get(), object);
+        if (reportFailure) ThrowIfFailed(hr, kROTAccessFile, 202);
+        return SUCCEEDED(hr) ? TRUE : FALSE;
+    } catch (const CExceptionError&) {
+        ReportUnexpected(212, "CROTAccess::NameToIfPointer");
+    } catch (...) {
+    }
+    return FALSE;
+}
+
+BOOL CROTAccess::RevokeIfPointer(DWORD cookie) {
+    try {
+        auto table = RunningObjectTable(242);
+        ThrowIfFailed(table->Revoke(cookie), kROTAccessFile, 243);
+        return TRUE;
+    } catch (const CExceptionError&) {
+        ReportUnexpected(248, "CROTAccess::RevokeIfPointer");
+    } catch (...) {
+    }
+    return FALSE;
+}
+
+BOOL ROTRegisterIfPointer(const OLECHAR* name, IUnknown* object, DWORD* cookie) {
+    return g_ROTAccess.RegisterIfPointer(BstrFromText(name).Detach(), object, cookie, TRUE);
+}
+
+BOOL ROTNameToIfPointer(const OLECHAR* name, IUnknown** object) {
+    return g_ROTAccess.NameToIfPointer(BstrFromText(name).Detach(), object, TRUE, TRUE);
+}
+
+BOOL ROTRevokeIfPointer(DWORD cookie) {
+    return g_ROTAccess.RevokeIfPointer(cookie);
+}
+
+BOOL ROTSetPrefixProcessId(DWORD processId) {
+    return g_ROTAccess.SetPrefixProcessId(processId);
+}
