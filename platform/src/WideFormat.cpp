@@ -14,7 +14,7 @@ namespace {
 
 enum class ESize { Default, Char, Short, Long, LongLong, Pointer };
 
-struct CSpec {
+struct CDirective {
     bool m_left = false;
     bool m_zero = false;
     bool m_plus = false;
@@ -45,18 +45,18 @@ public:
         for (size_t i = 0; i < count && !m_overflow; ++i) Put(text[i]);
     }
     // One converted field: width padding, prefix (sign or 0x), zeros, then the body.
-    void Field(const CSpec& spec, const WCHAR* prefix, size_t prefixLength, size_t zeros,
+    void Field(const CDirective& directive, const WCHAR* prefix, size_t prefixLength, size_t zeros,
                const WCHAR* body, size_t bodyLength) {
         const size_t total = prefixLength + zeros + bodyLength;
-        const size_t width = static_cast<size_t>(spec.m_width);
+        const size_t width = static_cast<size_t>(directive.m_width);
         const size_t padding = width > total ? width - total : 0;
-        const bool zeroPad = spec.m_zero && !spec.m_left;
-        if (!spec.m_left && !zeroPad) Repeat(u' ', padding);
+        const bool zeroPad = directive.m_zero && !directive.m_left;
+        if (!directive.m_left && !zeroPad) Repeat(u' ', padding);
         Append(prefix, prefixLength);
         if (zeroPad) Repeat(u'0', padding);
         Repeat(u'0', zeros);
         Append(body, bodyLength);
-        if (spec.m_left) Repeat(u' ', padding);
+        if (directive.m_left) Repeat(u' ', padding);
     }
     bool Overflowed() const { return m_overflow; }
     size_t Length() const { return m_length; }
@@ -68,18 +68,18 @@ private:
     bool m_overflow = false;
 };
 
-void ParseFlags(const WCHAR*& f, CSpec* spec) {
+void ParseFlags(const WCHAR*& f, CDirective* directive) {
     for (;; ++f) {
         if (*f == u'-')
-            spec->m_left = true;
+            directive->m_left = true;
         else if (*f == u'0')
-            spec->m_zero = true;
+            directive->m_zero = true;
         else if (*f == u'+')
-            spec->m_plus = true;
+            directive->m_plus = true;
         else if (*f == u' ')
-            spec->m_space = true;
+            directive->m_space = true;
         else if (*f == u'#')
-            spec->m_alternate = true;
+            directive->m_alternate = true;
         else
             return;
     }
@@ -93,25 +93,25 @@ int ParseNumber(const WCHAR*& f) {
     return value;
 }
 
-void ParseWidthAndPrecision(const WCHAR*& f, va_list* args, CSpec* spec) {
+void ParseWidthAndPrecision(const WCHAR*& f, va_list* args, CDirective* directive) {
     if (*f == u'*') {
         ++f;
-        spec->m_width = va_arg(*args, int);
-        if (spec->m_width < 0) {
-            spec->m_left = true;
-            spec->m_width = spec->m_width == INT_MIN ? INT_MAX : -spec->m_width;
+        directive->m_width = va_arg(*args, int);
+        if (directive->m_width < 0) {
+            directive->m_left = true;
+            directive->m_width = directive->m_width == INT_MIN ? INT_MAX : -directive->m_width;
         }
     } else {
-        spec->m_width = ParseNumber(f);
+        directive->m_width = ParseNumber(f);
     }
     if (*f != u'.') return;
     ++f;
     if (*f == u'*') {
         ++f;
         const int precision = va_arg(*args, int);
-        spec->m_precision = precision < 0 ? -1 : precision;
+        directive->m_precision = precision < 0 ? -1 : precision;
     } else {
-        spec->m_precision = ParseNumber(f);
+        directive->m_precision = ParseNumber(f);
     }
 }
 
@@ -123,7 +123,7 @@ bool StartsWith(const WCHAR* f, const char* prefix) {
 }
 
 // Size prefixes: hh h l ll w I I32 I64 z j t. 'w' means wide for strings and characters.
-void ParseSize(const WCHAR*& f, CSpec* spec) {
+void ParseSize(const WCHAR*& f, CDirective* directive) {
     static const struct {
         const char* m_text;
         ESize m_size;
@@ -133,25 +133,25 @@ void ParseSize(const WCHAR*& f, CSpec* spec) {
                      {"j", ESize::LongLong}, {"t", ESize::Pointer}};
     for (const auto& prefix : kPrefixes) {
         if (StartsWith(f, prefix.m_text)) {
-            spec->m_size = prefix.m_size;
+            directive->m_size = prefix.m_size;
             f += std::strlen(prefix.m_text);
             return;
         }
     }
 }
 
-bool ParseSpec(const WCHAR*& f, va_list* args, CSpec* spec) {
-    ParseFlags(f, spec);
-    ParseWidthAndPrecision(f, args, spec);
-    ParseSize(f, spec);
-    spec->m_conversion = *f;
+bool ParseDirective(const WCHAR*& f, va_list* args, CDirective* directive) {
+    ParseFlags(f, directive);
+    ParseWidthAndPrecision(f, args, directive);
+    ParseSize(f, directive);
+    directive->m_conversion = *f;
     if (*f == 0) return false;
     ++f;
     return true;
 }
 
-long long ReadSigned(const CSpec& spec, va_list* args) {
-    switch (spec.m_size) {
+long long ReadSigned(const CDirective& directive, va_list* args) {
+    switch (directive.m_size) {
         case ESize::LongLong:
             return va_arg(*args, long long);
         case ESize::Pointer:
@@ -165,8 +165,8 @@ long long ReadSigned(const CSpec& spec, va_list* args) {
     }
 }
 
-unsigned long long ReadUnsigned(const CSpec& spec, va_list* args) {
-    switch (spec.m_size) {
+unsigned long long ReadUnsigned(const CDirective& directive, va_list* args) {
+    switch (directive.m_size) {
         case ESize::LongLong:
             return va_arg(*args, unsigned long long);
         case ESize::Pointer:
@@ -186,26 +186,27 @@ unsigned RadixOf(WCHAR conversion) {
 }
 
 // The sign, or 0x for '#' with a nonzero hexadecimal value. Returns its length.
-size_t IntegerPrefix(const CSpec& spec, bool negative, bool nonZero, WCHAR* prefix) {
-    const bool isSigned = spec.m_conversion == u'd' || spec.m_conversion == u'i';
+size_t IntegerPrefix(const CDirective& directive, bool negative, bool nonZero, WCHAR* prefix) {
+    const bool isSigned = directive.m_conversion == u'd' || directive.m_conversion == u'i';
     if (negative)
         prefix[0] = u'-';
-    else if (isSigned && spec.m_plus)
+    else if (isSigned && directive.m_plus)
         prefix[0] = u'+';
-    else if (isSigned && spec.m_space)
+    else if (isSigned && directive.m_space)
         prefix[0] = u' ';
-    else if (spec.m_alternate && nonZero && RadixOf(spec.m_conversion) == 16) {
+    else if (directive.m_alternate && nonZero && RadixOf(directive.m_conversion) == 16) {
         prefix[0] = u'0';
-        prefix[1] = spec.m_conversion;
+        prefix[1] = directive.m_conversion;
         return 2;
     } else
         return 0;
     return 1;
 }
 
-void WriteInteger(CWideWriter& out, CSpec spec, unsigned long long magnitude, bool negative) {
-    const unsigned radix = RadixOf(spec.m_conversion);
-    const WCHAR letterBase = spec.m_conversion == u'X' ? u'A' : u'a';
+void WriteInteger(CWideWriter& out, CDirective directive, unsigned long long magnitude,
+                  bool negative) {
+    const unsigned radix = RadixOf(directive.m_conversion);
+    const WCHAR letterBase = directive.m_conversion == u'X' ? u'A' : u'a';
     WCHAR digits[24];
     WCHAR* const end = digits + sizeof(digits) / sizeof(digits[0]);
     WCHAR* first = end;
@@ -215,34 +216,37 @@ void WriteInteger(CWideWriter& out, CSpec spec, unsigned long long magnitude, bo
         *--first = static_cast<WCHAR>(digit < 10 ? u'0' + digit : letterBase + digit - 10);
     }
     // Zero prints as "0" unless a precision is given, which supplies the zeros itself.
-    if (!nonZero && spec.m_precision < 0) *--first = u'0';
+    if (!nonZero && directive.m_precision < 0) *--first = u'0';
     const size_t count = static_cast<size_t>(end - first);
     WCHAR prefix[2];
-    const size_t prefixLength = IntegerPrefix(spec, negative, nonZero, prefix);
-    const size_t precision = spec.m_precision > 0 ? static_cast<size_t>(spec.m_precision) : 0;
+    const size_t prefixLength = IntegerPrefix(directive, negative, nonZero, prefix);
+    const size_t precision =
+        directive.m_precision > 0 ? static_cast<size_t>(directive.m_precision) : 0;
     size_t zeros = precision > count ? precision - count : 0;
-    if (spec.m_alternate && radix == 8 && zeros == 0 && (count == 0 || *first != u'0')) zeros = 1;
-    if (spec.m_precision >= 0) spec.m_zero = false;
-    out.Field(spec, prefix, prefixLength, zeros, first, count);
+    if (directive.m_alternate && radix == 8 && zeros == 0 && (count == 0 || *first != u'0'))
+        zeros = 1;
+    if (directive.m_precision >= 0) directive.m_zero = false;
+    out.Field(directive, prefix, prefixLength, zeros, first, count);
 }
 
-void WriteText(CWideWriter& out, const CSpec& spec, const WCHAR* text, size_t length) {
-    if (spec.m_precision >= 0 && static_cast<size_t>(spec.m_precision) < length) {
-        length = static_cast<size_t>(spec.m_precision);
+void WriteText(CWideWriter& out, const CDirective& directive, const WCHAR* text, size_t length) {
+    if (directive.m_precision >= 0 && static_cast<size_t>(directive.m_precision) < length) {
+        length = static_cast<size_t>(directive.m_precision);
     }
-    out.Field(spec, nullptr, 0, 0, text, length);
+    out.Field(directive, nullptr, 0, 0, text, length);
 }
 
-void WriteWideString(CWideWriter& out, const CSpec& spec, const WCHAR* text) {
+void WriteWideString(CWideWriter& out, const CDirective& directive, const WCHAR* text) {
     if (text == nullptr) text = u"(null)";
-    const size_t length =
-        spec.m_precision >= 0 ? wcsnlen(text, static_cast<size_t>(spec.m_precision)) : wcslen(text);
-    WriteText(out, spec, text, length);
+    const size_t length = directive.m_precision >= 0
+                              ? wcsnlen(text, static_cast<size_t>(directive.m_precision))
+                              : wcslen(text);
+    WriteText(out, directive, text, length);
 }
 
-void WriteNarrowString(CWideWriter& out, const CSpec& spec, const char* text) {
+void WriteNarrowString(CWideWriter& out, const CDirective& directive, const char* text) {
     if (text == nullptr) {
-        WriteWideString(out, spec, nullptr);
+        WriteWideString(out, directive, nullptr);
         return;
     }
     std::u16string wide;
@@ -251,52 +255,52 @@ void WriteNarrowString(CWideWriter& out, const CSpec& spec, const char* text) {
         wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0)));
         MultiByteToWideChar(CP_UTF8, 0, text, length, wide.data(), static_cast<int>(wide.size()));
     }
-    WriteText(out, spec, wide.data(), wide.size());
+    WriteText(out, directive, wide.data(), wide.size());
 }
 
 // %s and %c are wide, %S and %C narrow; h forces narrow and l or w wide.
-bool IsWideText(const CSpec& spec) {
-    if (spec.m_size == ESize::Short) return false;
-    if (spec.m_size == ESize::Long) return true;
-    return spec.m_conversion == u's' || spec.m_conversion == u'c';
+bool IsWideText(const CDirective& directive) {
+    if (directive.m_size == ESize::Short) return false;
+    if (directive.m_size == ESize::Long) return true;
+    return directive.m_conversion == u's' || directive.m_conversion == u'c';
 }
 
-bool WriteConversion(CWideWriter& out, CSpec& spec, va_list* args) {
-    switch (spec.m_conversion) {
+bool WriteConversion(CWideWriter& out, CDirective& directive, va_list* args) {
+    switch (directive.m_conversion) {
         case u'd':
         case u'i': {
-            const long long value = ReadSigned(spec, args);
+            const long long value = ReadSigned(directive, args);
             const unsigned long long magnitude = static_cast<unsigned long long>(value);
-            WriteInteger(out, spec, value < 0 ? 0 - magnitude : magnitude, value < 0);
+            WriteInteger(out, directive, value < 0 ? 0 - magnitude : magnitude, value < 0);
             return true;
         }
         case u'u':
         case u'x':
         case u'X':
         case u'o':
-            WriteInteger(out, spec, ReadUnsigned(spec, args), false);
+            WriteInteger(out, directive, ReadUnsigned(directive, args), false);
             return true;
         case u'p':
-            spec.m_conversion = u'X';
-            spec.m_alternate = false;
-            spec.m_precision = 2 * sizeof(void*);
-            WriteInteger(out, spec, reinterpret_cast<uintptr_t>(va_arg(*args, void*)), false);
+            directive.m_conversion = u'X';
+            directive.m_alternate = false;
+            directive.m_precision = 2 * sizeof(void*);
+            WriteInteger(out, directive, reinterpret_cast<uintptr_t>(va_arg(*args, void*)), false);
             return true;
         case u's':
         case u'S':
-            if (IsWideText(spec))
-                WriteWideString(out, spec, va_arg(*args, const WCHAR*));
+            if (IsWideText(directive))
+                WriteWideString(out, directive, va_arg(*args, const WCHAR*));
             else
-                WriteNarrowString(out, spec, va_arg(*args, const char*));
+                WriteNarrowString(out, directive, va_arg(*args, const char*));
             return true;
         case u'c':
         case u'C': {
             const int value = va_arg(*args, int);
-            const WCHAR c = IsWideText(spec)
+            const WCHAR c = IsWideText(directive)
                                 ? static_cast<WCHAR>(value)
                                 : static_cast<WCHAR>(static_cast<unsigned char>(value));
-            spec.m_precision = -1;
-            WriteText(out, spec, &c, 1);
+            directive.m_precision = -1;
+            WriteText(out, directive, &c, 1);
             return true;
         }
         default:
@@ -316,8 +320,9 @@ bool Format(CWideWriter& out, const WCHAR* format, va_list* args) {
             out.Put(*f++);
             continue;
         }
-        CSpec spec;
-        if (!ParseSpec(f, args, &spec) || !WriteConversion(out, spec, args)) return false;
+        CDirective directive;
+        if (!ParseDirective(f, args, &directive) || !WriteConversion(out, directive, args))
+            return false;
     }
     return true;
 }

@@ -1,0 +1,67 @@
+#include "files/DataFilePaths.h"
+
+#include <io.h>
+#include <atlexcept.h>
+#include <windows.h>
+
+#include <QFileInfo>
+#include <memory>
+#include <string>
+
+#include "errors/Strings.h"
+
+namespace {
+
+// The one place where the platforms' separators differ.
+#if defined(_WIN32)
+constexpr char kXmlSuffix[] = "\\eeprom\\xml\\NornData.xml";
+constexpr char kMacSuffix[] = "\\eeprom\\xml\\NornData.mac";
+constexpr char kDdsSuffix[] = "\\eeprom\\xml\\NornData.dds";
+#else
+constexpr char kXmlSuffix[] = "/eeprom/xml/NornData.xml";
+constexpr char kMacSuffix[] = "/eeprom/xml/NornData.mac";
+constexpr char kDdsSuffix[] = "/eeprom/xml/NornData.dds";
+#endif
+
+// The root may have at most 99 characters: it is read into 100 UTF-16 code units.
+constexpr DWORD kRootCapacity = 100;
+
+// The root as 8-bit text in the ANSI code page, exactly as the environment holds it; empty when
+// it is unset, empty, too long or cannot be converted.
+QString ReadRoot() {
+    std::unique_ptr<WCHAR[]> buffer(new WCHAR[kRootCapacity]);
+    const DWORD length =
+        GetEnvironmentVariableW(OLESTR("TARVO_SYSTEM_ROOT_RW"), buffer.get(), kRootCapacity);
+    if (length == 0 || length >= kRootCapacity) return {};
+    try {
+        return QString::fromLocal8Bit(AnsiFromWide(buffer.get()));
+    } catch (const CAtlException&) {
+        return {};
+    }
+}
+
+// Clears a read-only attribute (here: a missing owner write bit; root may write anything, so
+// access checks would not tell). The result is not examined: a later open fails on its own.
+void MakeWritableIfReadOnly(const QString& path) {
+    if (path.isEmpty()) return;
+    const QFileInfo info(path);
+    if (!info.exists() || (info.permissions() & QFileDevice::WriteOwner)) return;
+    _chmod(path.toLocal8Bit().constData(), _S_IREAD | _S_IWRITE);
+}
+
+}  // namespace
+
+void ResolveDataFilePaths() {
+    if (!PathsResolved) {
+        const QString root = ReadRoot();
+        if (!root.isEmpty()) {
+            XMLFilePath = root + QLatin1String(kXmlSuffix);
+            MACFilePath = root + QLatin1String(kMacSuffix);
+            DDSFilePath = root + QLatin1String(kDdsSuffix);
+        }
+        PathsResolved = true;
+    }
+    MakeWritableIfReadOnly(XMLFilePath);
+    MakeWritableIfReadOnly(MACFilePath);
+    MakeWritableIfReadOnly(DDSFilePath);
+}

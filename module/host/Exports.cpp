@@ -1,0 +1,29 @@
+// The library's exports. Each export is the operation guard plus one call: a CExceptionError is
+// reported under the export's name and the host gets 1; nothing is thrown across.
+#include <norn/BrightworkNorn.h>
+
+#include "errors/OperationGuard.h"
+#include "host/DriverValues.h"
+#include "host/MethodTable.h"
+
+#define BRIGHTWORK_EXPORT extern "C" __attribute__((visibility("default")))
+
+BRIGHTWORK_EXPORT const BrightworkMethodTable* GetMethodTable() {
+    return &g_methodTable;
+}
+
+BRIGHTWORK_EXPORT LONG F4(char* buffer) {
+    return RunGuarded<LONG>("F4", kBrightworkFailed, [&] { return QuerySerialNumber(buffer); });
+}
+
+BRIGHTWORK_EXPORT LONG F5(char* buffer) {
+    return RunGuarded<LONG>("F5", kBrightworkFailed, [&] { return QueryMaterialNumber(buffer); });
+}
+
+BRIGHTWORK_EXPORT LONG F6(const char* text) {
+    return RunGuarded<LONG>("F6", kBrightworkFailed, [&] { return WriteSerialNumber(text); });
+}
+
+BRIGHTWORK_EXPORT LONG F7(const char* text) {
+    return RunGuarded<LONG>("F7", kBrightworkFailed, [&] { return WriteMaterialNumber(text); });
+}

@@ -1,0 +1,32 @@
+#include "host/MethodTable.h"
+
+#include "host/TableEntries.h"
+
+namespace {
+
+template <class Function>
+PFN_BRIGHTWORK_ENTRY Entry(Function function) {
+    return reinterpret_cast<PFN_BRIGHTWORK_ENTRY>(function);
+}
+
+BrightworkMethodTable MakeMethodTable() {
+    BrightworkMethodTable table = {};
+    table.size = sizeof(BrightworkMethodTable);
+    table.entries[EntryNotImplemented11] = Entry(&NotImplemented);
+    table.entries[EntryNotImplemented12] = Entry(&NotImplemented);
+    table.entries[EntryNotImplemented13] = Entry(&NotImplemented13);
+    table.entries[EntryNotImplemented14] = Entry(&NotImplemented);
+    table.entries[EntryNotImplemented15] = Entry(&NotImplemented15);
+    table.entries[EntryNotImplemented16] = Entry(&NotImplemented);
+    table.entries[EntryNotImplemented17] = Entry(&NotImplemented);
+    table.entries[EntryNotImplemented18] = Entry(&NotImplemented18);
+    table.entries[EntryNotImplemented19] = Entry(&NotImplemented19);
+    table.entries[EntryReleaseBuffer] = Entry(&ReleaseBuffer);
+    table.entries[EntryBeginDeferredCommit] = Entry(&BeginDeferredCommit);
+    table.entries[EntryEndDeferredCommit] = Entry(&EndDeferredCommit);
+    return table;
+}
+
+}  // namespace
+
+const BrightworkMethodTable g_methodTable = MakeMethodTable();

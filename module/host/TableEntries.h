@@ -1,0 +1,13 @@
+// The operations that live in the method table itself.
+#pragma once
+
+#include <windows.h>
+
+HRESULT NotImplemented();
+HRESULT NotImplemented13(LONG* cleared);
+HRESULT NotImplemented15(void* unused, LONG* cleared);
+HRESULT NotImplemented18(void* unused1, void* unused2, LONG* cleared);
+HRESULT NotImplemented19(LONG* cleared1, LONG* cleared2);
+LONG ReleaseBuffer(LONG ignored, BYTE* buffer);
+HRESULT BeginDeferredCommit();
+LONG EndDeferredCommit();
