@@ -2,6 +2,7 @@
 // reported under the export's name and the host gets 1; nothing is thrown across.
 #include <norn/BrightworkNorn.h>
 
+#include "driver/ServiceDataErase.h"
 #include "errors/OperationGuard.h"
 #include "host/DriverValues.h"
 #include "host/MethodTable.h"
@@ -26,4 +27,8 @@ BRIGHTWORK_EXPORT LONG F6(const char* text) {
 
 BRIGHTWORK_EXPORT LONG F7(const char* text) {
     return RunGuarded<LONG>("F7", kBrightworkFailed, [&] { return WriteMaterialNumber(text); });
+}
+
+BRIGHTWORK_EXPORT LONG F8() {
+    return RunGuarded<LONG>("F8", kBrightworkFailed, EraseServiceData);
 }

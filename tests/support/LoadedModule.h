@@ -41,6 +41,7 @@ public:
     LONG F5(char* buffer) const { return Export<PFN_BRIGHTWORK_READTEXT>("F5")(buffer); }
     LONG F6(const char* text) const { return Export<PFN_BRIGHTWORK_WRITETEXT>("F6")(text); }
     LONG F7(const char* text) const { return Export<PFN_BRIGHTWORK_WRITETEXT>("F7")(text); }
+    LONG F8() const { return Export<PFN_BRIGHTWORK_OPERATION>("F8")(); }
 
     // True while the library is mapped in this process (by anyone).
     static bool IsMapped(const std::string& path = NORN_MODULE_PATH) {
