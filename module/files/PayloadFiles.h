@@ -9,5 +9,15 @@
 
 #include <windows.h>
 
+#include <QString>
+
+// How a whole-file replacement went.
+enum class EFileWrite { Written, NotOpened, ShortWrite };
+
+// Truncates (or creates) the file and writes the payload as its whole content; reports nothing.
+// A payload that cannot be read (a negative count, or no bytes behind a count) is not written at
+// all and counts as a short write, so no memory outside the caller's buffer is touched.
+EFileWrite ReplaceFileContent(const QString& path, const BYTE* payload, LONG count);
+
 int CreateDDSFile(const BYTE* payload, LONG count);
 bool CreateMACFile(const BYTE* payload, LONG count);

@@ -12,6 +12,10 @@ PFN_BRIGHTWORK_ENTRY Entry(Function function) {
 BrightworkMethodTable MakeMethodTable() {
     BrightworkMethodTable table = {};
     table.size = sizeof(BrightworkMethodTable);
+    table.entries[EntryDeviceDataSetImport] = Entry(&DeviceDataSetImportEntry);
+    table.entries[EntryDeviceDataSetExport] = Entry(&DeviceDataSetExportEntry);
+    table.entries[EntryMacAddressImport] = Entry(&MacAddressImportEntry);
+    table.entries[EntryMacAddressExport] = Entry(&MacAddressExportEntry);
     table.entries[EntryNotImplemented11] = Entry(&NotImplemented);
     table.entries[EntryNotImplemented12] = Entry(&NotImplemented);
     table.entries[EntryNotImplemented13] = Entry(&NotImplemented13);
