@@ -4,13 +4,24 @@
 
 #include "driver/ServiceDataErase.h"
 #include "errors/OperationGuard.h"
+#include "operations/Backup.h"
+#include "operations/Restore.h"
 #include "host/DriverValues.h"
+#include "host/Exports.h"
 #include "host/MethodTable.h"
 
 #define BRIGHTWORK_EXPORT extern "C" __attribute__((visibility("default")))
 
 BRIGHTWORK_EXPORT const BrightworkMethodTable* GetMethodTable() {
     return &g_methodTable;
+}
+
+BRIGHTWORK_EXPORT LONG F2() {
+    return RunGuarded<LONG>("F2", kBrightworkFailed, RestoreServiceData);
+}
+
+BRIGHTWORK_EXPORT LONG F3() {
+    return RunGuarded<LONG>("F3", kBrightworkFailed, BackUpServiceData);
 }
 
 BRIGHTWORK_EXPORT LONG F4(char* buffer) {

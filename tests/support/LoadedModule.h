@@ -37,6 +37,8 @@ public:
         return reinterpret_cast<Function>(Table()->entries[index]);
     }
 
+    LONG F2() const { return Export<PFN_BRIGHTWORK_OPERATION>("F2")(); }
+    LONG F3() const { return Export<PFN_BRIGHTWORK_OPERATION>("F3")(); }
     LONG F4(char* buffer) const { return Export<PFN_BRIGHTWORK_READTEXT>("F4")(buffer); }
     LONG F5(char* buffer) const { return Export<PFN_BRIGHTWORK_READTEXT>("F5")(buffer); }
     LONG F6(const char* text) const { return Export<PFN_BRIGHTWORK_WRITETEXT>("F6")(text); }

@@ -1,0 +1,42 @@
+// CServiceDataDocument: the service data XML document NornData.xml, which carries the
+// instrument's serial number and material number as the attributes SerialNo and MaterialNo of
+// its root element NornData. Holds only the path: every operation works on the file on disk, and
+// each attribute operation is a whole load-change-save cycle. Nothing here reports or raises; a
+// false result is the caller's to raise.
+#pragma once
+
+#include <QDomDocument>
+#include <QFile>
+#include <QString>
+
+class CServiceDataDocument {
+public:
+    explicit CServiceDataDocument(const QString& path) : m_path(path) {}
+
+    // Replaces the file (creating it) with a new document: declaration, document type NornData
+    // and an empty root element.
+    bool CreateDocument();
+    // True when the file exists, opens and parses.
+    bool LoadDocument(QDomDocument& document);
+    // Writes the document into the existing file; never creates it.
+    bool SaveDocument(QDomDocument document);
+
+    bool SetSerialNo(const QString& value) {
+        return SetAttribute(QStringLiteral("SerialNo"), value);
+    }
+    bool SetMaterialNo(const QString& value) {
+        return SetAttribute(QStringLiteral("MaterialNo"), value);
+    }
+    // True when the document loaded and the attribute is not empty; the value is left as it was
+    // when the document does not load.
+    bool GetSerialNo(QString& value) { return GetAttribute(QStringLiteral("SerialNo"), value); }
+    bool GetMaterialNo(QString& value) { return GetAttribute(QStringLiteral("MaterialNo"), value); }
+
+private:
+    bool SetAttribute(const QString& name, const QString& value);
+    bool GetAttribute(const QString& name, QString& value);
+    // The text one byte per character (Latin-1) in one block write into the open file.
+    static bool WriteText(QFile& file, const QString& text);
+
+    QString m_path;
+};
