@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "norn/ScopedBstr.h"
 #include "norn/firmware/ErrorManagerSimulator.h"
@@ -13,7 +14,8 @@ using norn::firmware::FormatReport;
 
 namespace {
 
-ErrorEntry Entry(HRESULT hresult, const OLECHAR* code, LONG line) {
+ErrorEntry Entry(HRESULT hresult, const OLECHAR* code, LONG line,
+                 const OLECHAR* description = nullptr) {
     ErrorEntry entry{};
     entry.hresult = hresult;
     entry.kind = 1;
@@ -22,15 +24,18 @@ ErrorEntry Entry(HRESULT hresult, const OLECHAR* code, LONG line) {
     entry.reportCode = SysAllocString(code);
     entry.file = SysAllocString(u"Brightwork");
     entry.line = line;
+    entry.description = SysAllocString(description);
     return entry;
 }
 
-void Free(ErrorEntry& entry) {
-    for (BSTR* field : {&entry.description, &entry.helpFile, &entry.source, &entry.version,
-                        &entry.reportCode, &entry.file}) {
-        SysFreeString(*field);
-        *field = nullptr;
+// Reports the entry and frees its texts at once, as a reporter does.
+HRESULT ReportAndFree(CErrorManagerSimulator& manager, ErrorEntry entry) {
+    const HRESULT hr = manager.ReportError(entry);
+    for (BSTR text : {entry.description, entry.helpFile, entry.source, entry.version,
+                      entry.reportCode, entry.file}) {
+        SysFreeString(text);
     }
+    return hr;
 }
 
 TEST(ErrorManagerLayout, ReportErrorIsSlotThree) {
@@ -41,14 +46,12 @@ TEST(ErrorManagerLayout, ReportErrorIsSlotThree) {
 TEST(ErrorManagerSimulator, KeepsDeepCopiesOfEveryField) {
     CErrorManagerSimulator manager;
     ErrorEntry entry = Entry(E_FAIL, u"F4", 2489);
-    entry.description = SysAllocStringLen(u"a\0b", 3);
+    entry.description = SysAllocStringLen(u"a\0b", 3);  // Entry gave none
     entry.version = SysAllocString(u"");
     entry.helpContext = 42;
     entry.identifier.Data1 = 0x1234;
     entry.reserved = 5;
-    EXPECT_EQ(manager.ReportError(entry), S_OK);
-    Free(entry);  // the reporter frees its texts as soon as ReportError returns
-
+    EXPECT_EQ(ReportAndFree(manager, entry), S_OK);
     ASSERT_EQ(manager.Reports().size(), 1u);
     const CReceivedReport report = manager.Reports()[0];
     EXPECT_EQ(report.hresult, E_FAIL);
@@ -67,42 +70,19 @@ TEST(ErrorManagerSimulator, KeepsDeepCopiesOfEveryField) {
     EXPECT_EQ(report.reserved, 5);
 }
 
-TEST(ErrorManagerSimulator, KeepsReportsInOrderUntilCleared) {
+TEST(ErrorManagerSimulator, KeepsReportsInOrderAndFormatsEachOnOneLine) {
     CErrorManagerSimulator manager;
-    for (LONG line : {3, 1, 2}) {
-        ErrorEntry entry = Entry(E_FAIL, u"F3", line);
-        manager.ReportError(entry);
-        Free(entry);
-    }
-    const auto reports = manager.Reports();
-    ASSERT_EQ(reports.size(), 3u);
-    EXPECT_EQ(reports[0].line, 3);
-    EXPECT_EQ(reports[1].line, 1);
-    EXPECT_EQ(reports[2].line, 2);
+    ReportAndFree(manager, Entry(E_FAIL, u"F4", 2489));
+    ReportAndFree(manager, Entry(static_cast<HRESULT>(0x80070002), nullptr, 12));
+    ReportAndFree(manager, Entry(E_INVALIDARG, u"F2", 3, u"Größe"));
+    std::vector<std::string> lines;
+    for (const CReceivedReport& report : manager.Reports()) lines.push_back(FormatReport(report));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"F4 E_FAIL (0x80004005) Brightwork line 2489",
+                                        "(null) 0x80070002 Brightwork line 12",
+                                        "F2 E_INVALIDARG (0x80070057) Brightwork line 3: Größe"}));
     manager.Clear();
     EXPECT_TRUE(manager.Reports().empty());
-}
-
-TEST(ErrorManagerSimulator, FormatsOneReadableLine) {
-    struct Case {
-        HRESULT hresult;
-        const OLECHAR* code;
-        const OLECHAR* description;
-        const char* expected;
-    } cases[] = {
-        {E_FAIL, u"F4", nullptr, "F4 E_FAIL (0x80004005) Brightwork line 2489"},
-        {static_cast<HRESULT>(0x80070002), nullptr, nullptr,
-         "(null) 0x80070002 Brightwork line 2489"},
-        {E_INVALIDARG, u"F2", u"Größe", "F2 E_INVALIDARG (0x80070057) Brightwork line 2489: Größe"},
-    };
-    for (const Case& c : cases) {
-        CErrorManagerSimulator manager;
-        ErrorEntry entry = Entry(c.hresult, c.code, 2489);
-        entry.description = SysAllocString(c.description);
-        manager.ReportError(entry);
-        Free(entry);
-        EXPECT_EQ(FormatReport(manager.Reports()[0]), c.expected);
-    }
 }
 
 TEST(ErrorManagerSimulator, ReferencesReturnToBaseline) {

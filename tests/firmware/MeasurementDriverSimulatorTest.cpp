@@ -1,7 +1,9 @@
-// The measurement driver simulator: interface layout, instrument model, journal, references.
+// The measurement driver simulator: interface layout, instrument model, journal, references, and
+// the fault plan that decides which call a fault hits and what it does to that call.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,12 +13,17 @@
 
 using norn::CInterfacePtr;
 using norn::firmware::CDriverCall;
+using norn::firmware::CDriverFault;
 using norn::firmware::CMeasurementDriverSimulator;
 using norn::test::VtableSlot;
 namespace eeprom = norn::eeprom;
 namespace driver_status = norn::firmware::driver_status;
+using Bytes = std::vector<BYTE>;
 
 namespace {
+
+constexpr LONG kUntouched = 0x5A5A;
+BYTE g_untouched;
 
 TEST(DriverInterfaceLayout, MethodsSitInTheFirmwareSlots) {
     EXPECT_EQ(VtableSlot(&IEEPROMBlock::WriteBlock), 9);
@@ -31,30 +38,42 @@ TEST(DriverInterfaceLayout, MethodsSitInTheFirmwareSlots) {
     EXPECT_EQ(norn::InterfaceId<IDriverValue>::value.Data1, 0x1F72FA8Bu);
 }
 
-class DriverSimulatorTest : public ::testing::Test {
+class DriverSimulator : public ::testing::Test {
 protected:
+    struct CRead {
+        HRESULT hr = E_UNEXPECTED;
+        LONG status = kUntouched, count = kUntouched;
+        BYTE* buffer = &g_untouched;
+        Bytes bytes;  // all `count` bytes handed out: ASan checks that they lie in the allocation
+    };
+
     void SetUp() override {
         CInterfacePtr<IUnknown> unknown = CInterfacePtr<IUnknown>::Share(m_driver.Unknown());
         m_block = unknown.Query<IEEPROMBlock>();
         m_control = unknown.Query<IEEPROMControl>();
         m_values = unknown.Query<IDriverValue>();
         ASSERT_TRUE(m_block && m_control && m_values);
+        m_image = m_driver.CommittedImage(eeprom::kMacAddressBlock);
+        m_image[8] = 0x42;
     }
-
-    std::vector<BYTE> Read(LONG block, LONG expectedStatus = 0) {
-        LONG count = -1, status = -1;
-        BYTE* buffer = nullptr;
-        EXPECT_EQ(m_block->ReadBlock(0, block, &count, &buffer, &status), S_OK);
-        EXPECT_EQ(status, expectedStatus);
-        if (buffer == nullptr) return {};
-        return std::vector<BYTE>(buffer, buffer + count);
+    CRead Read(LONG block) {
+        CRead read;
+        read.hr = m_block->ReadBlock(0, block, &read.count, &read.buffer, &read.status);
+        if (read.buffer != nullptr && read.buffer != &g_untouched) {
+            read.bytes.assign(read.buffer, read.buffer + read.count);
+        }
+        return read;
     }
-    LONG Write(LONG block, std::vector<BYTE> image) {
-        LONG status = -1;
+    LONG Write(LONG block, Bytes image, HRESULT expected = S_OK) {
+        LONG status = kUntouched;
         BYTE* data = image.data();
-        EXPECT_EQ(
-            m_block->WriteBlock(0, block, 1, static_cast<LONG>(image.size()), data, &data, &status),
-            S_OK);
+        const LONG count = static_cast<LONG>(image.size());
+        EXPECT_EQ(m_block->WriteBlock(0, block, 1, count, data, &data, &status), expected);
+        return status;
+    }
+    LONG Commit(HRESULT expected = S_OK, LONG mode = 2) {
+        LONG status = kUntouched;
+        EXPECT_EQ(m_control->SetEEPROMMode(mode, 1, &status), expected);
         return status;
     }
 
@@ -62,121 +81,92 @@ protected:
     CInterfacePtr<IEEPROMBlock> m_block;
     CInterfacePtr<IEEPROMControl> m_control;
     CInterfacePtr<IDriverValue> m_values;
+    Bytes m_image;  // the factory MAC address block with one byte changed
 };
 
-TEST_F(DriverSimulatorTest, FactoryImagesHaveHeadersAndAPlausiblePayload) {
-    const std::vector<BYTE> dds = Read(eeprom::kDeviceDataSetBlock);
+TEST_F(DriverSimulator, FactoryImagesHaveHeadersAndAPlausiblePayload) {
+    const Bytes dds = Read(eeprom::kDeviceDataSetBlock).bytes;
     ASSERT_EQ(dds.size(), 1360u);
     EXPECT_EQ(std::memcmp(dds.data(), "DDS\x01", 4), 0);
     uint32_t length = 0;
     for (int i = 3; i >= 0; --i) length = (length << 8) | dds[8 + i];
-    EXPECT_GT(length, 0u);
-    ASSERT_LE(length, 1348u);
-    for (size_t i = 12 + length; i < dds.size(); ++i) ASSERT_EQ(dds[i], 0xA5) << i;
-
-    const std::vector<BYTE> mac = Read(eeprom::kMacAddressBlock);
+    ASSERT_TRUE(length > 0 && length <= 1348u) << length;
+    EXPECT_EQ(Bytes(dds.begin() + 12 + length, dds.end()), Bytes(1348 - length, 0xA5));
+    const Bytes mac = Read(eeprom::kMacAddressBlock).bytes;
     ASSERT_EQ(mac.size(), 24u);
     EXPECT_EQ(std::memcmp(mac.data(), "MAC\x01", 4), 0);
-    EXPECT_EQ(std::vector<BYTE>(mac.begin() + 14, mac.end()), std::vector<BYTE>(10, 0xA5));
-    EXPECT_NE(std::vector<BYTE>(mac.begin() + 8, mac.begin() + 14), std::vector<BYTE>(6, 0xA5));
+    EXPECT_EQ(Bytes(mac.begin() + 14, mac.end()), Bytes(10, 0xA5));
+    EXPECT_NE(Bytes(mac.begin() + 8, mac.begin() + 14), Bytes(6, 0xA5));
 }
 
-TEST_F(DriverSimulatorTest, WritesStayPendingUntilCommitted) {
-    const std::vector<BYTE> factory = m_driver.CommittedImage(eeprom::kMacAddressBlock);
-    std::vector<BYTE> image = factory;
-    image[8] = 0x42;
-    LONG status = -1;
-    ASSERT_EQ(m_control->SetEEPROMMode(0, 1, &status), S_OK);
-    EXPECT_EQ(Write(eeprom::kMacAddressBlock, image), 0);
-
+TEST_F(DriverSimulator, WritesStayPendingUntilCommittedAndRefusedOnesStoreNothing) {
+    const Bytes factory = m_driver.CommittedImage(eeprom::kMacAddressBlock);
+    EXPECT_EQ(Commit(S_OK, 0), 0) << "mode 0 commits nothing";
+    EXPECT_EQ(Write(eeprom::kMacAddressBlock, m_image), 0);
     EXPECT_TRUE(m_driver.HasPendingWrites());
-    EXPECT_EQ(Read(eeprom::kMacAddressBlock), image) << "a read sees the pending image";
+    EXPECT_EQ(Read(eeprom::kMacAddressBlock).bytes, m_image) << "a read sees the pending image";
     EXPECT_EQ(m_driver.CommittedImage(eeprom::kMacAddressBlock), factory);
     EXPECT_EQ(m_driver.CommitCount(), 0);
-
-    ASSERT_EQ(m_control->SetEEPROMMode(2, 1, &status), S_OK);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(m_driver.CommittedImage(eeprom::kMacAddressBlock), image);
+    EXPECT_EQ(Commit(), 0);
+    EXPECT_EQ(m_driver.CommittedImage(eeprom::kMacAddressBlock), m_image);
     EXPECT_FALSE(m_driver.HasPendingWrites());
     EXPECT_EQ(m_driver.CommitCount(), 1);
-}
 
-TEST_F(DriverSimulatorTest, RefusedWritesStoreNothing) {
-    struct Case {
-        LONG block;
-        size_t size;
-        LONG status;
-    } cases[] = {{22003, 24, driver_status::kUnknownBlock},
-                 {eeprom::kMacAddressBlock, 23, driver_status::kWrongByteCount},
-                 {eeprom::kDeviceDataSetBlock, 24, driver_status::kWrongByteCount}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(Write(c.block, std::vector<BYTE>(c.size, 0x11)), c.status) << c.block;
-    }
+    EXPECT_EQ(Write(22003, Bytes(24, 0x11)), driver_status::kUnknownBlock);
+    EXPECT_EQ(Write(eeprom::kMacAddressBlock, Bytes(23, 0x11)), driver_status::kWrongByteCount);
+    EXPECT_EQ(Write(eeprom::kDeviceDataSetBlock, Bytes(24, 0x11)), driver_status::kWrongByteCount);
     EXPECT_FALSE(m_driver.HasPendingWrites());
-
-    LONG count = -1, status = 0;
-    BYTE* buffer = reinterpret_cast<BYTE*>(&count);
-    EXPECT_EQ(m_block->ReadBlock(0, 22003, &count, &buffer, &status), S_OK);
-    EXPECT_EQ(status, driver_status::kUnknownBlock);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(buffer, nullptr);
+    const CRead read = Read(22003);
+    EXPECT_EQ(read.hr, S_OK);
+    EXPECT_EQ(read.status, driver_status::kUnknownBlock);
+    EXPECT_EQ(read.count, 0);
+    EXPECT_EQ(read.buffer, nullptr);
 }
 
-TEST_F(DriverSimulatorTest, QueryValueFillsExactlyCodeBytes) {
-    struct Case {
-        LONG item;
-        LONG code;
-        std::string expected;
-    } cases[] = {{3, 10, "SN12345678"},
-                 {4, 13, std::string("1234.5678.90\0", 13)},
-                 {3, 4, "SN12"},
-                 {3, 12, std::string("SN12345678\0\0", 12)}};
-    for (const Case& c : cases) {
-        std::vector<BYTE> buffer(c.code + 8, 0xEE);
-        LONG status = -1;
-        ASSERT_EQ(m_values->QueryValue(c.item, c.code, buffer.data(), &status), S_OK);
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + c.code), c.expected);
-        EXPECT_EQ(std::vector<BYTE>(buffer.begin() + c.code, buffer.end()),
-                  std::vector<BYTE>(8, 0xEE))
-            << "item " << c.item << " code " << c.code << " wrote past the buffer";
-    }
-}
-
-TEST_F(DriverSimulatorTest, WrittenValueReadsBackTruncatedAndTerminated) {
+// QueryValue fills exactly `code` bytes, ReadValue a terminated text cut to its buffer size.
+TEST_F(DriverSimulator, ValueCallsWriteExactlyTheirBytes) {
     BYTE text[] = "ABCDEFGH\0junk";
     LONG status = -1;
     ASSERT_EQ(m_values->WriteValue(16, 23, sizeof(text), text, &status), S_OK);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(m_driver.Value(16), "ABCDEFGH") << "stored up to the zero";
-    struct Case {
-        LONG size;
+    const struct {
+        bool query;
+        LONG item, size;
         std::string expected;
-    } cases[] = {{200, std::string("ABCDEFGH\0", 9)}, {5, std::string("ABCD\0", 5)}, {1, {'\0'}}};
-    for (const Case& c : cases) {
-        std::vector<BYTE> buffer(210, 0xEE);
-        ASSERT_EQ(m_values->ReadValue(16, 23, c.size, buffer.data(), &status), S_OK);
+    } cases[] = {{true, 3, 10, "SN12345678"},
+                 {true, 4, 13, std::string("1234.5678.90\0", 13)},
+                 {true, 3, 4, "SN12"},
+                 {true, 3, 12, std::string("SN12345678\0\0", 12)},
+                 {false, 16, 200, std::string("ABCDEFGH\0", 9)},
+                 {false, 16, 5, std::string("ABCD\0", 5)},
+                 {false, 16, 1, {'\0'}}};
+    for (const auto& c : cases) {
+        Bytes buffer(c.size + 8, 0xEE);
+        status = -1;
+        ASSERT_EQ(c.query ? m_values->QueryValue(c.item, c.size, buffer.data(), &status)
+                          : m_values->ReadValue(c.item, 23, c.size, buffer.data(), &status),
+                  S_OK);
         EXPECT_EQ(status, 0);
         const size_t used = c.expected.size();
         EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + used), c.expected);
-        EXPECT_EQ(buffer[used], 0xEE) << "size " << c.size;
+        EXPECT_EQ(Bytes(buffer.begin() + used, buffer.end()), Bytes(buffer.size() - used, 0xEE))
+            << "item " << c.item << " size " << c.size << " wrote past its bytes";
     }
     ASSERT_EQ(m_values->WriteValue(99, 23, sizeof(text), text, &status), S_OK);
     EXPECT_EQ(status, driver_status::kUnknownItem);
     EXPECT_EQ(m_driver.Value(99), std::nullopt);
 }
 
-TEST_F(DriverSimulatorTest, JournalRecordsArgumentsStatusAndResultInOrder) {
+TEST_F(DriverSimulator, JournalRecordsArgumentsStatusAndResultInOrder) {
     LONG status = 0;
     BYTE value[16] = {};
-    std::vector<BYTE> image = m_driver.CommittedImage(eeprom::kMacAddressBlock);
     ASSERT_EQ(m_control->PrepareRead(1, 0, 0, 0, &status), S_OK);
     Read(eeprom::kMacAddressBlock);
-    Write(eeprom::kMacAddressBlock, image);
+    Write(eeprom::kMacAddressBlock, m_image);
     m_values->QueryValue(77, 10, value, &status);
     EXPECT_EQ(m_block->Reserved5(), E_NOTIMPL);
-    m_control->SetEEPROMMode(2, 1, &status);
-
+    Commit();
     const std::vector<CDriverCall> journal = m_driver.Journal();
     ASSERT_EQ(journal.size(), 6u);
     const std::vector<std::vector<LONG>> arguments = {{1, 0, 0, 0}, {0, 22002}, {0, 22002, 1, 24},
@@ -199,25 +189,86 @@ TEST_F(DriverSimulatorTest, JournalRecordsArgumentsStatusAndResultInOrder) {
 TEST(DriverSimulatorReferences, EveryInterfaceReturnsToBaseline) {
     CMeasurementDriverSimulator driver;
     IUnknown* unknown = driver.Unknown();
-    const GUID iids[] = {norn::InterfaceId<IUnknown>::value, norn::InterfaceId<IEEPROMBlock>::value,
-                         norn::InterfaceId<IEEPROMControl>::value,
-                         norn::InterfaceId<IDriverValue>::value};
-    for (const GUID& iid : iids) {
-        void* raw = nullptr;
-        ASSERT_EQ(unknown->QueryInterface(iid, &raw), S_OK);
+    for (const GUID& iid :
+         {norn::InterfaceId<IUnknown>::value, norn::InterfaceId<IEEPROMBlock>::value,
+          norn::InterfaceId<IEEPROMControl>::value, norn::InterfaceId<IDriverValue>::value}) {
+        IUnknown* raw = nullptr;
+        ASSERT_EQ(unknown->QueryInterface(iid, reinterpret_cast<void**>(&raw)), S_OK);
         EXPECT_EQ(driver.Refs(), 1u);
         IUnknown* identity = nullptr;
-        static_cast<IUnknown*>(raw)->QueryInterface(IID_IUnknown,
-                                                    reinterpret_cast<void**>(&identity));
+        raw->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
         EXPECT_EQ(identity, unknown) << "one object behind every interface";
         identity->Release();
-        static_cast<IUnknown*>(raw)->Release();
+        raw->Release();
         EXPECT_EQ(driver.Refs(), 0u);
     }
     void* raw = &driver;
     EXPECT_EQ(unknown->QueryInterface(IID_IErrorInfo, &raw), E_NOINTERFACE);
     EXPECT_EQ(raw, nullptr);
     EXPECT_EQ(driver.Refs(), 0u);
+}
+
+// A failure returns its HRESULT and a status fault sets its status; neither changes the model.
+// A fault hits the nth call after it was added, or with nth 0 every call.
+TEST_F(DriverSimulator, FailureAndStatusFaultsChangeNothing) {
+    ASSERT_EQ(Commit(), 0);
+    m_driver.AddFault(CDriverFault::Failure("SetEEPROMMode", 2, E_ACCESSDENIED));
+    EXPECT_EQ(Commit(), 0);
+    EXPECT_EQ(Write(eeprom::kMacAddressBlock, m_image), 0);
+    m_driver.AddFault(CDriverFault::Status("WriteBlock", 0, 7));
+    m_driver.AddFault(CDriverFault::Failure("ReadBlock", 0, E_OUTOFMEMORY));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Write(eeprom::kMacAddressBlock, Bytes(24, 0x11)), 7);
+        const CRead read = Read(eeprom::kMacAddressBlock);
+        EXPECT_EQ(read.hr, E_OUTOFMEMORY);
+        EXPECT_EQ(read.status, kUntouched);
+        EXPECT_EQ(read.buffer, &g_untouched);
+    }
+    EXPECT_EQ(m_driver.CurrentImage(eeprom::kMacAddressBlock), m_image);
+    EXPECT_EQ(Commit(E_ACCESSDENIED), kUntouched);
+    EXPECT_TRUE(m_driver.HasPendingWrites()) << "a failed commit commits nothing";
+    EXPECT_EQ(m_driver.CommitCount(), 2);
+    EXPECT_EQ(m_driver.Journal().back().hresult, E_ACCESSDENIED);
+    EXPECT_FALSE(m_driver.Journal().back().status.has_value());
+    m_driver.ClearFaults();
+    EXPECT_EQ(Commit(), 0);
+    EXPECT_EQ(m_driver.CommittedImage(eeprom::kMacAddressBlock), m_image);
+    EXPECT_EQ(m_driver.CommitCount(), 3);
+    EXPECT_EQ(Write(eeprom::kMacAddressBlock, Bytes(24, 0x11)), 0);
+}
+
+// All `count` bytes handed out are readable, the image padded with erased bytes if need be.
+TEST_F(DriverSimulator, ReadBlockFaultsShapeWhatIsHandedOut) {
+    const Bytes image = m_driver.CommittedImage(eeprom::kDeviceDataSetBlock);
+    const auto check = [&](std::vector<CDriverFault> faults, LONG status, LONG count, bool null) {
+        m_driver.ClearFaults();
+        for (const CDriverFault& fault : faults) m_driver.AddFault(fault);
+        const CRead read = Read(eeprom::kDeviceDataSetBlock);
+        Bytes expected = image;
+        expected.resize(null ? 0 : count, 0xA5);
+        EXPECT_EQ(read.hr, S_OK);
+        EXPECT_EQ(read.status, status);
+        EXPECT_EQ(read.count, count);
+        EXPECT_EQ(read.buffer == nullptr, null);
+        EXPECT_EQ(read.bytes, expected);
+    };
+    check({CDriverFault::Status("ReadBlock", 1, 9)}, 9, 1360, false);
+    check({CDriverFault::WrongByteCount(1, 4000)}, 0, 4000, false);
+    check({CDriverFault::WrongByteCount(1, 100), CDriverFault::Status("ReadBlock", 1, 3)}, 3, 100,
+          false);
+    check({CDriverFault::NullBuffer(1)}, 0, 1360, true);
+}
+
+TEST(DriverFaultPlan, ImpossibleFaultsAreRefused) {
+    CMeasurementDriverSimulator driver;
+    CDriverFault wrongSizeOnWrite = CDriverFault::WrongByteCount(1, 10);
+    wrongSizeOnWrite.method = "WriteBlock";
+    for (const CDriverFault& fault :
+         {CDriverFault::Failure("ReadBlok", 1, E_FAIL),
+          CDriverFault::Failure("ReadBlock", 1, S_FALSE), CDriverFault::Status("WriteValue", 1, 0),
+          CDriverFault::Failure("ReadBlock", -1, E_FAIL), wrongSizeOnWrite}) {
+        EXPECT_THROW(driver.AddFault(fault), std::invalid_argument) << fault.method;
+    }
 }
 
 }  // namespace

@@ -16,20 +16,18 @@ using norn::firmware::CRotRegistration;
 
 namespace {
 
-std::u16string Prefixed(DWORD processId, const std::u16string& name) {
-    std::u16string item;
-    for (char digit : std::to_string(processId)) item += static_cast<char16_t>(digit);
-    return item + name;
-}
-
-// Looks the item up the way the module does: an item moniker behind the empty delimiter.
-HRESULT Lookup(const std::u16string& item, CInterfacePtr<IUnknown>& found) {
+// Looks the item up the way the module does (an item moniker behind the empty delimiter) and gives
+// the address of what it found, its reference already released, or null for MK_E_UNAVAILABLE.
+IUnknown* Lookup(const std::u16string& item) {
     CInterfacePtr<IRunningObjectTable> table;
     CInterfacePtr<IMoniker> moniker;
-    HRESULT hr = GetRunningObjectTable(0, table.Put());
-    if (SUCCEEDED(hr)) hr = CreateItemMoniker(u"", item.c_str(), moniker.Put());
-    if (SUCCEEDED(hr)) hr = table->GetObject(moniker.Get(), found.Put());
-    return hr;
+    CInterfacePtr<IUnknown> found;
+    EXPECT_EQ(GetRunningObjectTable(0, table.Put()), S_OK);
+    EXPECT_EQ(CreateItemMoniker(u"", item.c_str(), moniker.Put()), S_OK);
+    if (!table || !moniker) return nullptr;
+    const HRESULT hr = table->GetObject(moniker.Get(), found.Put());
+    EXPECT_EQ(hr, found ? S_OK : MK_E_UNAVAILABLE);
+    return found.Get();
 }
 
 class RotRegistrationTest : public ::testing::Test {
@@ -41,20 +39,19 @@ protected:
 };
 
 TEST_F(RotRegistrationTest, RegistersBehindTheProcessIdUntilDestroyed) {
-    const std::u16string item = Prefixed(GetCurrentProcessId(), norn::names::kMeasurementDriver);
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const std::u16string item =
+        std::u16string(pid.begin(), pid.end()) + norn::names::kMeasurementDriver;
     {
         CRotRegistration registration(m_driver.Unknown(), norn::names::kMeasurementDriver);
         ASSERT_TRUE(registration.Succeeded());
         EXPECT_EQ(registration.ItemName(), item);
         EXPECT_EQ(m_driver.Refs(), 1u) << "the table's reference";
-        CInterfacePtr<IUnknown> found;
-        ASSERT_EQ(Lookup(item, found), S_OK);
-        EXPECT_EQ(found.Get(), m_driver.Unknown());
-        EXPECT_EQ(Lookup(norn::names::kMeasurementDriver, found), MK_E_UNAVAILABLE);
+        EXPECT_EQ(Lookup(item), m_driver.Unknown());
+        EXPECT_EQ(Lookup(norn::names::kMeasurementDriver), nullptr);
     }
     EXPECT_EQ(m_driver.Refs(), 0u);
-    CInterfacePtr<IUnknown> found;
-    EXPECT_EQ(Lookup(item, found), MK_E_UNAVAILABLE);
+    EXPECT_EQ(Lookup(item), nullptr);
 }
 
 TEST_F(RotRegistrationTest, ExplicitProcessIdAndMoveKeepOneRegistration) {
@@ -64,15 +61,11 @@ TEST_F(RotRegistrationTest, ExplicitProcessIdAndMoveKeepOneRegistration) {
     {
         CRotRegistration temporary = std::move(moved);  // holds nothing, revokes nothing
     }
-    CInterfacePtr<IUnknown> found;
-    EXPECT_EQ(Lookup(u"4711ErrorManager", found), S_OK);
-    found.Reset();
+    EXPECT_EQ(Lookup(u"4711ErrorManager"), m_driver.Unknown());
     EXPECT_EQ(m_driver.Refs(), 1u);
-
     registration = CRotRegistration(m_driver.Unknown(), norn::names::kErrorManager, 4712);
-    EXPECT_EQ(Lookup(u"4711ErrorManager", found), MK_E_UNAVAILABLE) << "replaced one is revoked";
-    EXPECT_EQ(Lookup(u"4712ErrorManager", found), S_OK);
-    found.Reset();
+    EXPECT_EQ(Lookup(u"4711ErrorManager"), nullptr) << "the replaced one is revoked";
+    EXPECT_EQ(Lookup(u"4712ErrorManager"), m_driver.Unknown());
     EXPECT_EQ(m_driver.Refs(), 1u);
 }
 

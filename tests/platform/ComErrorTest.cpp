@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "support/CountingObjects.h"
 
@@ -19,27 +20,29 @@ public:
     const WCHAR* CachedMessage() const { return m_pszMsg; }
 };
 
-TEST(ComError, WithoutAddRefTakesOverTheCallersReference) {
-    CCountingErrorInfo info;
-    info.AddRef();  // the caller's reference, handed over
-    {
-        _com_error error(E_FAIL, &info);
-        EXPECT_EQ(info.Refs(), 1u);
+// Without fAddRef the error takes over the caller's reference, with it it takes its own;
+// ErrorInfo() hands out a new one.
+TEST(ComError, HoldsOneReferenceToItsErrorInfo) {
+    for (const bool addRef : {false, true}) {
+        CCountingErrorInfo info;
+        if (!addRef) info.AddRef();
+        {
+            _com_error error(E_FAIL, &info, addRef);
+            EXPECT_EQ(info.Refs(), 1u) << addRef;
+            IErrorInfo* got = error.ErrorInfo();
+            EXPECT_EQ(got, &info);
+            EXPECT_EQ(info.Refs(), 2u);
+            got->Release();
+            EXPECT_EQ(error.HelpContext(), 42u);
+        }
+        EXPECT_EQ(info.Refs(), 0u) << addRef;
     }
-    EXPECT_EQ(info.Refs(), 0u);
+    EXPECT_EQ(_com_error(E_FAIL).ErrorInfo(), nullptr);
+    EXPECT_EQ(_com_error(E_FAIL).HelpContext(), 0u);
 }
 
-TEST(ComError, WithAddRefTakesAReferenceOfItsOwn) {
-    CCountingErrorInfo info;
-    {
-        _com_error error(E_FAIL, &info, true);
-        EXPECT_EQ(info.Refs(), 1u);
-    }
-    EXPECT_EQ(info.Refs(), 0u);
-}
-
-TEST(ComError, CopySharesTheErrorInfoButNeverTheMessage) {
-    CCountingErrorInfo info;
+TEST(ComError, CopiesShareTheErrorInfoButNeverTheMessage) {
+    CCountingErrorInfo info, other;
     CInspectableError original(E_POINTER, &info, true);
     ASSERT_NE(original.ErrorMessage(), nullptr);
     {
@@ -49,30 +52,12 @@ TEST(ComError, CopySharesTheErrorInfoButNeverTheMessage) {
         EXPECT_EQ(copy.CachedMessage(), nullptr);
     }
     EXPECT_EQ(info.Refs(), 1u);
-}
-
-TEST(ComError, AssignmentReleasesTheOldInfoAndSharesTheNew) {
-    CCountingErrorInfo first, second;
-    CInspectableError target(E_FAIL, &first, true);
-    target.ErrorMessage();
-    const CInspectableError source(E_OUTOFMEMORY, &second, true);
-    target = source;
-    EXPECT_EQ(first.Refs(), 0u);
-    EXPECT_EQ(second.Refs(), 2u);
-    EXPECT_EQ(target.Error(), E_OUTOFMEMORY);
-    EXPECT_EQ(target.CachedMessage(), nullptr);
-}
-
-TEST(ComError, ErrorInfoReturnsANewReference) {
-    CCountingErrorInfo info;
-    _com_error error(E_FAIL, &info, true);
-    IErrorInfo* got = error.ErrorInfo();
-    EXPECT_EQ(got, &info);
-    EXPECT_EQ(info.Refs(), 2u);
-    got->Release();
-    EXPECT_EQ(error.HelpContext(), 42u);
-    EXPECT_EQ(_com_error(E_FAIL).ErrorInfo(), nullptr);
-    EXPECT_EQ(_com_error(E_FAIL).HelpContext(), 0u);
+    const CInspectableError source(E_OUTOFMEMORY, &other, true);
+    original = source;
+    EXPECT_EQ(info.Refs(), 0u) << "assignment releases the old info";
+    EXPECT_EQ(other.Refs(), 2u);
+    EXPECT_EQ(original.Error(), E_OUTOFMEMORY);
+    EXPECT_EQ(original.CachedMessage(), nullptr);
 }
 
 TEST(ComError, MessageIsFilledOnceAndNamesTheCode) {
@@ -82,60 +67,38 @@ TEST(ComError, MessageIsFilledOnceAndNamesTheCode) {
     EXPECT_EQ(known.ErrorMessage(), first) << "the text is cached";
     EXPECT_EQ(std::u16string(_com_error(static_cast<HRESULT>(0x80001234)).ErrorMessage()),
               u"Unknown error 0x80001234");
-    EXPECT_EQ(std::u16string(_com_error(static_cast<HRESULT>(0x80040205)).ErrorMessage()),
-              u"IDispatch error #5");
-}
-
-TEST(ComError, CaughtByReferenceAsThrown) {
-    try {
-        throw _com_error(E_INVALIDARG);
-    } catch (const _com_error& error) {
-        EXPECT_EQ(error.Error(), E_INVALIDARG);
-        EXPECT_EQ(error.WCode(), 0);
-    }
+    const _com_error dispatch(static_cast<HRESULT>(0x80040205));
+    EXPECT_EQ(std::u16string(dispatch.ErrorMessage()), u"IDispatch error #5");
+    EXPECT_EQ(dispatch.WCode(), 5);
+    EXPECT_EQ(known.WCode(), 0);
 }
 
 TEST(AtlThrow, ThrowsACAtlExceptionThatIsNoComError) {
-    bool caughtAsAtl = false;
-    try {
+    const auto thrown = [](void (*action)()) -> HRESULT {
         try {
-            ATL::AtlThrow(E_OUTOFMEMORY);
+            action();
         } catch (const _com_error&) {
-            FAIL() << "CAtlException must not be a _com_error";
+            ADD_FAILURE() << "CAtlException must not be a _com_error";
+        } catch (const CAtlException& e) {
+            EXPECT_EQ(static_cast<HRESULT>(e), e.m_hr);
+            return e.m_hr;
         }
-    } catch (const CAtlException& e) {
-        caughtAsAtl = true;
-        EXPECT_EQ(static_cast<HRESULT>(e), E_OUTOFMEMORY);
-    }
-    EXPECT_TRUE(caughtAsAtl);
-}
-
-TEST(AtlThrow, LastWin32ErrorBecomesItsHresult) {
+        return S_OK;
+    };
+    EXPECT_EQ(thrown([] { ATL::AtlThrow(E_OUTOFMEMORY); }), E_OUTOFMEMORY);
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
-    try {
-        ATL::AtlThrowLastWin32();
-    } catch (const CAtlException& e) {
-        EXPECT_EQ(e.m_hr, static_cast<HRESULT>(0x800700CB));
+    EXPECT_EQ(thrown([] { ATL::AtlThrowLastWin32(); }), static_cast<HRESULT>(0x800700CB));
+}
+
+TEST(HresultMacros, MapWin32CodesAndTestBit31) {
+    const std::pair<long, uint32_t> cases[] = {{0, 0},
+                                               {203, 0x800700CB},
+                                               {5, 0x80070005},
+                                               {0x12345, 0x80072345},
+                                               {static_cast<long>(E_FAIL), 0x80004005}};
+    for (const auto& [code, hresult] : cases) {
+        EXPECT_EQ(static_cast<uint32_t>(HRESULT_FROM_WIN32(code)), hresult) << code;
     }
-}
-
-struct Win32Case {
-    long code;
-    uint32_t hresult;
-};
-
-class HresultFromWin32 : public ::testing::TestWithParam<Win32Case> {};
-
-TEST_P(HresultFromWin32, MapsAsWindowsDoes) {
-    EXPECT_EQ(static_cast<uint32_t>(HRESULT_FROM_WIN32(GetParam().code)), GetParam().hresult);
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, HresultFromWin32,
-                         ::testing::Values(Win32Case{0, 0}, Win32Case{203, 0x800700CB},
-                                           Win32Case{5, 0x80070005}, Win32Case{0x12345, 0x80072345},
-                                           Win32Case{static_cast<long>(E_FAIL), 0x80004005}));
-
-TEST(HresultMacros, SuccessIsBit31Clear) {
     EXPECT_TRUE(SUCCEEDED(S_FALSE));
     EXPECT_TRUE(FAILED(static_cast<HRESULT>(0x80000000)));
     EXPECT_EQ(sizeof(HRESULT), 4u);

@@ -32,16 +32,13 @@ TEST(swprintf_s, LongIsThirtyTwoBits) {
               u"-5 -1 4294967295 ffffffff");
 }
 
-TEST(swprintf_s, IntegerConversionsAndSizes) {
+TEST(swprintf_s, ConversionsFollowTheMicrosoftConventions) {
     EXPECT_EQ(Format(u"%d %i %u %x %X %o", -42, 42, -1, 0xBEEF, 0xBEEF, 8),
               u"-42 42 4294967295 beef BEEF 10");
     EXPECT_EQ(Format(u"%hd %hu %hhd", 70000, 65537, 255), u"4464 1 -1");
     EXPECT_EQ(Format(u"%lld %llu %I64x", LLONG_MIN, ULLONG_MAX, 0x123456789ABCDEFull),
               u"-9223372036854775808 18446744073709551615 123456789abcdef");
     EXPECT_EQ(Format(u"%zu %d%%", size_t(1) << 40, 100), u"1099511627776 100%");
-}
-
-TEST(swprintf_s, WidthPrecisionAndFlags) {
     EXPECT_EQ(Format(u"[%5d|%-5d|%05d|%+d|% d]", 42, 42, -42, 42, 42),
               u"[   42|42   |-0042|+42| 42]");
     EXPECT_EQ(Format(u"[%.5d|%08.3d|%.0d|%#x|%#o]", 42, 42, 0, 42, 8),
@@ -49,28 +46,20 @@ TEST(swprintf_s, WidthPrecisionAndFlags) {
     EXPECT_EQ(Format(u"[%*d|%*d|%.*s]", 4, 7, -4, 7, 3, u"Brightwork"), u"[   7|7   |Bri]");
     EXPECT_EQ(Format(u"[%12s|%-12s|%.6s]", u"Brightwork", u"Tarvo", u"Orm"),
               u"[  Brightwork|Tarvo       |Orm]");
-}
-
-TEST(swprintf_s, StringAndCharacterConversions) {
     EXPECT_EQ(Format(u"%s|%S|%hs|%ls", u"wide", "Z\xC3\xBCrich", "narrow", u"long"),
               u"wide|Z\u00FCrich|narrow|long");
     EXPECT_EQ(Format(u"%c%c%C", u'\u20AC', u'x', 'A'), u"\u20ACxA");
     EXPECT_EQ(Format(u"%s|%S|%.3s", static_cast<const WCHAR*>(nullptr),
                      static_cast<const char*>(nullptr), static_cast<const WCHAR*>(nullptr)),
               u"(null)|(null)|(nu");
-    // A precision stops reading: the text need not be terminated.
-    const WCHAR unterminated[3] = {u'a', u'b', u'c'};
+    const WCHAR unterminated[3] = {u'a', u'b', u'c'};  // a precision stops reading
     EXPECT_EQ(Format(u"%.3s", unterminated), u"abc");
+    EXPECT_EQ(Format(u"%p", reinterpret_cast<void*>(uintptr_t{0x1234ABCD})),
+              std::u16string(2 * sizeof(void*) - 8, u'0') + u"1234ABCD");
 }
 
-TEST(swprintf_s, PointerIsUpperCaseHexOfPointerWidth) {
-    const std::u16string digits = u"1234ABCD";
-    const std::u16string expected =
-        std::u16string(2 * sizeof(void*) - digits.size(), u'0') + digits;
-    EXPECT_EQ(Format(u"%p", reinterpret_cast<void*>(uintptr_t{0x1234ABCD})), expected);
-}
-
-TEST(swprintf_s, TextThatDoesNotFitGivesMinusOneAndAnEmptyBuffer) {
+// Text that does not fit leaves an empty buffer; so does a bad format, a bad buffer nothing.
+TEST(swprintf_s, FailuresGiveMinusOne) {
     WCHAR buffer[6];
     EXPECT_EQ(swprintf_s(buffer, 6, u"%s", u"abcde"), 5);
     EXPECT_EQ(std::u16string(buffer), u"abcde");
@@ -80,14 +69,11 @@ TEST(swprintf_s, TextThatDoesNotFitGivesMinusOneAndAnEmptyBuffer) {
     std::fill(buffer, buffer + 6, u'#');
     EXPECT_EQ(swprintf_s(buffer, 6, u"%8d", 1), -1);
     EXPECT_EQ(buffer[0], 0);
-}
-
-TEST(swprintf_s, InvalidArgumentsGiveMinusOne) {
-    WCHAR buffer[8] = u"keep";
-    EXPECT_EQ(swprintf_s(nullptr, 8, u"x"), -1);
+    std::fill(buffer, buffer + 6, u'#');
+    EXPECT_EQ(swprintf_s(nullptr, 6, u"x"), -1);
     EXPECT_EQ(swprintf_s(buffer, 0, u"x"), -1);
-    EXPECT_EQ(std::u16string(buffer), u"keep");
-    EXPECT_EQ(swprintf_s(buffer, 8, nullptr), -1);
+    EXPECT_EQ(buffer[0], u'#');
+    EXPECT_EQ(swprintf_s(buffer, 6, nullptr), -1);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(Format(u"%f", 1.0), u"<failed>");
     EXPECT_EQ(Format(u"trailing %"), u"<failed>");
