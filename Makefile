@@ -13,9 +13,12 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
-# The main job: build everything and run the platform layer's self-check.
+# The main job: build everything and run a service cycle through the module on a fresh
+# simulated instrument.
+DEMO_INSTRUMENT = $(BUILD_DIR)/demo-instrument
 run: build
-	@$(BUILD_DIR)/platform/norn-platform-check
+	@rm -rf $(DEMO_INSTRUMENT)
+	@$(BUILD_DIR)/tools/norn-service demo --yes --instrument $(DEMO_INSTRUMENT)
 
 # Every test of the project, registered in CTest.
 test: build

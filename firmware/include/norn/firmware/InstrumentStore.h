@@ -1,0 +1,60 @@
+// CInstrumentStore and CInstrumentLock: the simulated instrument's memory between runs. The
+// committed images of blocks 22001 and 22002 and driver values 3, 4 and 16 live in
+// <directory>/instrument.state; one tool at a time holds <directory>/.lock.
+#pragma once
+
+#include <string>
+
+#include "norn/firmware/MeasurementDriverSimulator.h"
+
+namespace norn::firmware {
+
+// Loads a driver simulator's committed state from the instrument directory and saves it back.
+// Owns nothing but the directory's name; the caller owns the simulator.
+//
+// The state file is line-based text:
+//   norn-instrument 1
+//   block <number> <image as hex>
+//   value <item> <text as hex>
+// Saving writes instrument.state.tmp, flushes it to disk and renames it over instrument.state,
+// so a reader sees the old state or the new one, never half of one. Only committed images are
+// saved: writes still pending on the simulator are lost, as on the instrument.
+class CInstrumentStore {
+public:
+    explicit CInstrumentStore(std::string directory);
+
+    std::string StatePath() const { return m_directory + "/instrument.state"; }
+
+    // Puts the saved state into the simulator. Returns false, leaving the simulator alone, when
+    // there is no state file yet; throws std::runtime_error for a damaged one.
+    bool Load(CMeasurementDriverSimulator& driver) const;
+    // Saves the simulator's committed state; returns false when the file already holds exactly
+    // that state (and leaves it untouched). Throws std::runtime_error when it cannot write.
+    bool Save(const CMeasurementDriverSimulator& driver) const;
+
+    static std::string Serialize(const CMeasurementDriverSimulator& driver);
+    // Throws std::runtime_error for text that is not a complete, valid state.
+    static void Deserialize(const std::string& text, CMeasurementDriverSimulator& driver);
+
+private:
+    std::string m_directory;
+};
+
+// An exclusive, non-blocking flock on <directory>/.lock, held for the object's lifetime. The
+// object owns the lock file's descriptor; closing it releases the lock.
+class CInstrumentLock {
+public:
+    explicit CInstrumentLock(const std::string& directory);
+    ~CInstrumentLock();
+    CInstrumentLock(const CInstrumentLock&) = delete;
+    CInstrumentLock& operator=(const CInstrumentLock&) = delete;
+
+    // False when another process holds the lock or the lock file cannot be opened.
+    bool Held() const noexcept { return m_held; }
+
+private:
+    int m_descriptor = -1;
+    bool m_held = false;
+};
+
+}  // namespace norn::firmware

@@ -1,0 +1,64 @@
+// CInstrument: the instrument directory as the service tool uses it. Layout:
+//   instrument.state   committed block images and driver values (CInstrumentStore)
+//   .lock              flock'ed while a tool works on the instrument
+//   root/eeprom/xml/   the service data files (unless --root names another root)
+//   backup/            the service data files as the last backup left them
+//   log.txt            every report and event-log line of every run, with time and command
+//   events.log         the module's event-log lines (NORN_EVENT_LOG)
+//   kxdiag.log         the diagnostics library's lines (NORN_KXDIAG_LOG)
+#pragma once
+
+#include <norn/firmware/InstrumentStore.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "RunOutput.h"
+
+namespace norn::tool {
+
+// The instrument cannot be used: busy, unreadable or unwritable. Exit status 1.
+class CInstrumentError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Owns the instrument's lock while open; the caller owns the driver simulator it fills.
+class CInstrument {
+public:
+    explicit CInstrument(const CToolOptions& options);
+
+    // Makes the directories, takes the lock, and loads the saved state into the driver or saves
+    // the driver's factory state as the new instrument's. Throws CInstrumentError.
+    void Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output);
+    // Saves the driver's committed state if it changed. Throws CInstrumentError.
+    void Save(const firmware::CMeasurementDriverSimulator& driver);
+    void AppendLog(const std::string& command, const std::string& line) const;
+
+    std::string Path(const std::string& name) const { return m_directory + "/" + name; }
+    const std::string& Root() const { return m_root; }
+    std::string XmlDirectory() const { return m_root + "/eeprom/xml"; }
+    std::string BackupDirectory() const { return Path("backup"); }
+
+private:
+    std::string m_directory;
+    std::string m_root;
+    firmware::CInstrumentStore m_store;
+    std::unique_ptr<firmware::CInstrumentLock> m_lock;
+};
+
+// Lines appended to a file since the object was made (or since the last ReadNew).
+class CLogTail {
+public:
+    explicit CLogTail(std::string path);
+    std::vector<std::string> ReadNew();
+
+private:
+    std::string m_path;
+    long long m_offset = 0;
+};
+
+}  // namespace norn::tool
