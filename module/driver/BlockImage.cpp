@@ -7,19 +7,22 @@
 
 using namespace norn::eeprom;
 
+CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, LONG callLine) {
+    CBlockRead read;
+    ThrowIfFailed(block->ReadBlock(0, blockNumber, &read.size, &read.buffer, &read.status),
+                  kModuleSourceFile, callLine);
+    return read;
+}
+
 std::unique_ptr<BYTE[]> ReadImageForRewrite(IEEPROMBlock* block, LONG blockNumber, LONG imageSize,
                                             const CReadLines& lines) {
-    LONG size = 0;
-    BYTE* buffer = nullptr;  // stays the driver's
-    LONG status = 0;
-    ThrowIfFailed(block->ReadBlock(0, blockNumber, &size, &buffer, &status), kModuleSourceFile,
-                  lines.call);
-    if (status != 0 && size != imageSize) ThrowFail(kModuleSourceFile, lines.size);
-    if (buffer == nullptr || size < kHeaderSize) ThrowFail(kModuleSourceFile, lines.size);
+    const CBlockRead read = ReadBlockImage(block, blockNumber, lines.call);
+    if (read.status != 0 && read.size != imageSize) ThrowFail(kModuleSourceFile, lines.size);
+    if (read.buffer == nullptr || read.size < kHeaderSize) ThrowFail(kModuleSourceFile, lines.size);
 
     std::unique_ptr<BYTE[]> image(new BYTE[imageSize]);
     std::memset(image.get(), kErasedByte, imageSize);
-    std::memcpy(image.get(), buffer, kHeaderSize);
+    std::memcpy(image.get(), read.buffer, kHeaderSize);
     return image;
 }
 

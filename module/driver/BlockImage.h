@@ -7,6 +7,16 @@
 
 #include <memory>
 
+// What one ReadBlock answered. The buffer stays the driver's: copied, never freed.
+struct CBlockRead {
+    LONG size = 0;
+    BYTE* buffer = nullptr;
+    LONG status = 0;
+};
+
+// Calls ReadBlock; a failed call is raised with callLine.
+CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, LONG callLine);
+
 // The report lines of one rewrite's preliminary read: the call, and a nonzero status together
 // with a wrong size.
 struct CReadLines {

@@ -75,14 +75,10 @@ bool WriteBlockPayload(LONG blockNumber, LONG imageSize, LONG payloadOffset, con
 // Reads the block's image; refuses any nonzero status, a wrong size or a missing buffer.
 const BYTE* ReadWholeImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize,
                            const CReaderLines& lines) {
-    LONG size = 0;
-    BYTE* buffer = nullptr;  // stays the driver's
-    LONG status = 0;
-    ThrowIfFailed(block->ReadBlock(0, blockNumber, &size, &buffer, &status), kModuleSourceFile,
-                  lines.call);
-    if (status != 0) ThrowFail(kModuleSourceFile, lines.status);
-    if (size != imageSize || buffer == nullptr) ThrowFail(kModuleSourceFile, lines.size);
-    return buffer;
+    const CBlockRead read = ReadBlockImage(block, blockNumber, lines.call);
+    if (read.status != 0) ThrowFail(kModuleSourceFile, lines.status);
+    if (read.size != imageSize || read.buffer == nullptr) ThrowFail(kModuleSourceFile, lines.size);
+    return read.buffer;
 }
 
 // A new zero-filled buffer of length + 1 bytes holding the payload.

@@ -21,23 +21,11 @@ const std::string kDocumentWithIdentification =
 
 class BackupRestoreTest : public CHostFixture {
 protected:
-    std::string FileContent(const char* name) const {
-        std::ifstream in(DataFile(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     std::vector<BYTE> Payload(LONG block) const {
         const auto image = m_driver.CommittedImage(block);
         if (block == kMacAddressBlock) return {image.begin() + 8, image.end()};
         const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
         return {image.begin() + 12, image.begin() + 12 + length};
-    }
-    std::vector<std::string> ReportTrail() const {
-        std::vector<std::string> trail;
-        for (const auto& r : Reports()) {
-            trail.push_back(std::string(r.reportCode.text.begin(), r.reportCode.text.end()) + ":" +
-                            std::to_string(r.line));
-        }
-        return trail;
     }
     // Files as a backup and the host's service procedure leave them.
     void LayOutRestoreInputs(const std::string& dds, const std::string& mac) {

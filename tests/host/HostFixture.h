@@ -10,8 +10,11 @@
 #include <norn/firmware/MeasurementDriverSimulator.h>
 #include <norn/firmware/RotRegistration.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "norn/ComApartment.h"
 #include "support/LoadedModule.h"
@@ -48,6 +51,19 @@ protected:
     void UnregisterErrorManager() { m_managerRegistration.reset(); }
 
     std::string DataFile(const char* name) const { return m_xmlDirectory + "/" + name; }
+    std::string FileContent(const char* name) const {
+        std::ifstream in(DataFile(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // The error manager's reports in order, as "code:line".
+    std::vector<std::string> ReportTrail() const {
+        std::vector<std::string> trail;
+        for (const auto& r : Reports()) {
+            trail.push_back(std::string(r.reportCode.text.begin(), r.reportCode.text.end()) + ":" +
+                            std::to_string(r.line));
+        }
+        return trail;
+    }
     std::vector<firmware::CReceivedReport> Reports() const { return m_manager.Reports(); }
     const CLoadedModule& Module() const { return *m_module; }
 

@@ -47,19 +47,6 @@ protected:
         Module().Entry<PFN_BRIGHTWORK_RELEASEBUFFER>(EntryReleaseBuffer)(0, buffer);
         return out;
     }
-    std::string FileContent(const char* name) const {
-        std::ifstream in(DataFile(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    // The reports in order, as "code:line".
-    std::vector<std::string> ReportTrail() const {
-        std::vector<std::string> trail;
-        for (const auto& r : Reports()) {
-            trail.push_back(std::string(r.reportCode.text.begin(), r.reportCode.text.end()) + ":" +
-                            std::to_string(r.line));
-        }
-        return trail;
-    }
 };
 
 TEST_F(PayloadTransferTest, DeviceDataSetRoundTripsThroughFileAndBlock) {
