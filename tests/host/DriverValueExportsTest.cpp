@@ -21,16 +21,6 @@ protected:
         }
         return Module().Export<PFN_BRIGHTWORK_WRITETEXT>(name)("SN1");
     }
-    // The one report the call left; checks code, HRESULT, file and line.
-    void ExpectOneReport(const char* code, HRESULT hr, LONG line) {
-        const auto reports = Reports();
-        ASSERT_EQ(reports.size(), 1u);
-        const CReceivedReport& r = reports[0];
-        EXPECT_EQ(r.reportCode.text, std::u16string(code, code + std::strlen(code)));
-        EXPECT_EQ(r.hresult, hr);
-        EXPECT_EQ(r.file.text, u"Brightwork");
-        EXPECT_EQ(r.line, line);
-    }
 };
 
 TEST_F(DriverValueExportsTest, SerialNumberFillsTenBytesOfAnElevenByteBuffer) {

@@ -1,22 +1,16 @@
 // The four EEPROM block accessors against the measurement driver simulator.
 #include <gtest/gtest.h>
 
-#include <norn/firmware/ErrorManagerSimulator.h>
-#include <norn/firmware/MeasurementDriverSimulator.h>
-#include <norn/firmware/RotRegistration.h>
-
 #include <functional>
 #include <memory>
 #include <numeric>
 
 #include "driver/EEPROMAccessors.h"
 #include "host/DeferredCommitFlags.h"
-#include "norn/ComApartment.h"
-#include "support/LogCapture.h"
+#include "support/FirmwareFixture.h"
 
 using namespace norn::eeprom;
 using norn::firmware::CDriverFault;
-using norn::firmware::CErrorManagerSimulator;
 using norn::firmware::CMeasurementDriverSimulator;
 using norn::firmware::CRotRegistration;
 
@@ -50,33 +44,17 @@ private:
     ULONG m_refs = 0;
 };
 
-class EEPROMAccessorsTest : public ::testing::Test {
+class EEPROMAccessorsTest : public norn::test::CFirmwareFixture {
 protected:
     void TearDown() override {
         DeferredCommit = false;
         CommitPending = false;
-        m_registration.reset();
-        EXPECT_EQ(m_driver.Refs(), 0u);
-    }
-    void ExpectOneReport(const char16_t* code, HRESULT hr, LONG line) {
-        const auto reports = m_manager.Reports();
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(reports[0].reportCode.text, code);
-        EXPECT_EQ(reports[0].hresult, hr);
-        EXPECT_EQ(reports[0].line, line);
+        CFirmwareFixture::TearDown();
     }
     std::vector<BYTE> Header(LONG block) {
         auto image = m_driver.CurrentImage(block);
         return {image.begin(), image.begin() + kHeaderSize};
     }
-
-    norn::test::CLogCapture m_diagnostics = norn::test::CLogCapture::Diagnostics();
-    norn::CComApartment m_apartment;
-    CMeasurementDriverSimulator m_driver;
-    CErrorManagerSimulator m_manager;
-    std::unique_ptr<CRotRegistration> m_registration =
-        std::make_unique<CRotRegistration>(m_driver.Unknown(), OLESTR("TarvoMeasDriver"));
-    CRotRegistration m_managerRegistration{&m_manager, OLESTR("ErrorManager")};
 };
 
 TEST_F(EEPROMAccessorsTest, FullDeviceDataSetLeavesNoErasedByteAndKeepsTheHeader) {
@@ -260,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         AccessorFailure{u"GetMACEEPROM", Size(25), 0, E_FAIL, 1567}));
 
 TEST_F(AccessorFailureTest, MissingInterfacesArePointerErrorsAtTheirLines) {
-    m_registration.reset();
+    UnregisterDriver();
     const struct {
         const char16_t* accessor;
         LONG line;

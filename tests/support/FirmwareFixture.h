@@ -1,0 +1,63 @@
+// CFirmwareFixture: the firmware around the module, as a test sets it up. The thread has joined
+// COM, the measurement driver and error manager simulators are registered behind this process's
+// prefix, and diagnostics lines are captured. At the end no reference on either simulator may be
+// left.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <norn/firmware/ErrorManagerSimulator.h>
+#include <norn/firmware/MeasurementDriverSimulator.h>
+#include <norn/firmware/RotRegistration.h>
+
+#include <memory>
+#include <string>
+
+#include "norn/ComApartment.h"
+#include "support/LogCapture.h"
+
+namespace norn::test {
+
+class CFirmwareFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(m_apartment.Result(), S_OK);
+        ASSERT_TRUE(m_driverRegistration->Succeeded());
+        ASSERT_TRUE(m_managerRegistration->Succeeded());
+    }
+    void TearDown() override {
+        m_driverRegistration.reset();
+        m_managerRegistration.reset();
+        EXPECT_EQ(m_driver.Refs(), 0u) << "a driver reference was kept";
+        EXPECT_EQ(m_manager.Refs(), 0u) << "an error manager reference was kept";
+    }
+
+    // Takes a simulator out of the Running Object Table for the rest of the test.
+    void UnregisterDriver() { m_driverRegistration.reset(); }
+    void UnregisterErrorManager() { m_managerRegistration.reset(); }
+
+    // Exactly one report arrived, with this report code, HRESULT and line.
+    void ExpectOneReport(const std::u16string& code, HRESULT hr, LONG line) const {
+        const auto reports = m_manager.Reports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(reports[0].reportCode.text, code);
+        EXPECT_EQ(reports[0].hresult, hr);
+        EXPECT_EQ(reports[0].line, line);
+        EXPECT_EQ(reports[0].file.text, u"Brightwork");
+    }
+    void ExpectOneReport(const char* code, HRESULT hr, LONG line) const {
+        ExpectOneReport(std::u16string(code, code + std::char_traits<char>::length(code)), hr,
+                        line);
+    }
+
+    CLogCapture m_diagnostics = CLogCapture::Diagnostics();
+    CComApartment m_apartment;
+    firmware::CMeasurementDriverSimulator m_driver;
+    firmware::CErrorManagerSimulator m_manager;
+    std::unique_ptr<firmware::CRotRegistration> m_driverRegistration =
+        std::make_unique<firmware::CRotRegistration>(m_driver.Unknown(), OLESTR("TarvoMeasDriver"));
+    std::unique_ptr<firmware::CRotRegistration> m_managerRegistration =
+        std::make_unique<firmware::CRotRegistration>(&m_manager, OLESTR("ErrorManager"));
+};
+
+}  // namespace norn::test
