@@ -20,8 +20,8 @@ struct CIdentification {
 
 constexpr CIdentification kQuerySerial = {3, 10, 2489, 2492, 2497, 2501};
 constexpr CIdentification kQueryMaterial = {4, 13, 2543, 2546, 2551, 2554};
-constexpr CIdentification kWriteSerial = {3, 11, 2596, 2599, 2605, 2609};
-constexpr CIdentification kWriteMaterial = {4, 13, 2651, 2654, 2660, 2663};
+constexpr CIdentification kWriteSerial = {3, kSerialNumberWriteCount, 2596, 2599, 2605, 2609};
+constexpr CIdentification kWriteMaterial = {4, kMaterialNumberWriteCount, 2651, 2654, 2660, 2663};
 constexpr LONG kValueSubItem = 23;
 
 // A driver that answers without setting the status word does not count as a success.

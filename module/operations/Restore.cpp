@@ -11,6 +11,7 @@
 #include "files/DataFilePaths.h"
 #include "files/ServiceDataDocument.h"
 #include "host/DeferredCommitFlags.h"
+#include "host/DriverValues.h"
 #include "host/Exports.h"
 
 using namespace norn::driver_values;
@@ -36,6 +37,15 @@ QByteArray ReadPayloadFile(const QString& path, LONG openLine, LONG shortReadLin
 
 const BYTE* BytesOf(const QByteArray& bytes) {
     return reinterpret_cast<const BYTE*>(bytes.constData());
+}
+
+// The identification text for F6 or F7, which hand the driver a fixed byte count whatever the
+// text's length: a shorter text is padded with zero bytes up to that count, so that the driver
+// never reads past the buffer. The text itself, up to its first zero byte, is unchanged.
+QByteArray IdentificationText(const QString& text, LONG byteCount) {
+    QByteArray bytes = text.toLatin1();
+    if (bytes.size() < byteCount) bytes.append(QByteArray(byteCount - bytes.size(), '\0'));
+    return bytes;
 }
 
 }  // namespace
@@ -70,8 +80,10 @@ LONG RestoreServiceData() {
         ThrowFail(kModuleSourceFile, 3389);
     }
     if (!SetMACEEPROM(BytesOf(macAddress), macAddress.size())) ThrowFail(kModuleSourceFile, 3394);
-    if (F6(serialNumber.toLatin1().constData()) != 0) ThrowFail(kModuleSourceFile, 3404);
-    if (F7(materialNumber.toLatin1().constData()) != 0) ThrowFail(kModuleSourceFile, 3409);
+    const QByteArray serialText = IdentificationText(serialNumber, kSerialNumberWriteCount);
+    if (F6(serialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3404);
+    const QByteArray materialText = IdentificationText(materialNumber, kMaterialNumberWriteCount);
+    if (F7(materialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3409);
 
     const LONG savedLength = static_cast<LONG>(std::strlen(reinterpret_cast<char*>(saved))) + 1;
     ThrowIfFailed(values->WriteValue(kItem16, kSubItem, savedLength, saved, &status),

@@ -1,0 +1,89 @@
+// How the fuzz targets read their inputs, and how the seed generator writes inputs that read
+// back as intended. A target's input layout is written once, as a function template over a
+// stream (Describe), and runs in both directions: CInputReader takes the values from a
+// FuzzedDataProvider, CSeedWriter lays given values out so that a CInputReader returns exactly
+// them. Choices and numbers come from the end of the input, byte pieces from the front, and a
+// used-up input reads as zeros and empty pieces: every layout gives 0 its most ordinary meaning.
+#pragma once
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace norn::fuzz {
+
+// Reads values from the fuzzer's input. Holds a reference: the provider must outlive it.
+class CInputReader {
+public:
+    explicit CInputReader(FuzzedDataProvider& input) : m_input(input) {}
+
+    // One of `count` choices (count <= 256).
+    void Choice(unsigned& value, unsigned count) {
+        value = m_input.ConsumeIntegralInRange<unsigned>(0, count - 1);
+    }
+    void Number(uint32_t& value) { value = m_input.ConsumeIntegral<uint32_t>(); }
+    // A byte string of at most maxLength bytes.
+    void Piece(std::string& value, size_t maxLength) {
+        value = m_input.ConsumeBytesAsString(m_input.ConsumeIntegralInRange<size_t>(0, maxLength));
+    }
+    // Exactly `length` bytes, zero-filled when the input runs out.
+    void Bytes(std::string& value, size_t length) {
+        value = m_input.ConsumeBytesAsString(length);
+        value.resize(length, '\0');
+    }
+
+    // The same, as results.
+    unsigned Choice(unsigned count) {
+        unsigned value = 0;
+        Choice(value, count);
+        return value;
+    }
+    uint32_t Number() {
+        uint32_t value = 0;
+        Number(value);
+        return value;
+    }
+    std::string Bytes(size_t length) {
+        std::string value;
+        Bytes(value, length);
+        return value;
+    }
+
+private:
+    FuzzedDataProvider& m_input;
+};
+
+// Writes an input that CInputReader reads back as the values given, in the same order.
+class CSeedWriter {
+public:
+    void Choice(const unsigned& value, unsigned count) { Integral(value, count - 1, 32); }
+    void Number(const uint32_t& value) { Integral(value, UINT32_MAX, 32); }
+    void Piece(const std::string& value, size_t maxLength) {
+        Integral(value.size(), maxLength, 8 * sizeof(size_t));
+        m_front += value;
+    }
+    void Bytes(const std::string& value, size_t length) {
+        std::string bytes = value.substr(0, length);
+        bytes.resize(length, '\0');
+        m_front += bytes;
+    }
+
+    // The input: the pieces in order, then the numbers, the first one read last.
+    std::string Build() const { return m_front + std::string(m_back.rbegin(), m_back.rend()); }
+
+private:
+    // FuzzedDataProvider takes a number from the end, most significant byte first, as many
+    // bytes as its range needs (at most the type's width).
+    void Integral(uint64_t value, uint64_t range, unsigned typeBits) {
+        unsigned bytes = 0;
+        for (unsigned offset = 0; offset < typeBits && (range >> offset) > 0; offset += 8) ++bytes;
+        for (unsigned i = bytes; i-- > 0;) m_back.push_back(static_cast<char>(value >> (8 * i)));
+    }
+
+    std::string m_front;
+    std::string m_back;  // in the order read
+};
+
+}  // namespace norn::fuzz
