@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what norn needs to build and test on Debian 12. Idempotent: packages that are
-# already present are skipped, and apt is not touched at all when nothing is missing.
+# Installs what norn needs to build and test on Debian 12, and the packages named as arguments
+# (e.g. valgrind). Idempotent: packages that are already present are skipped, and apt is not
+# touched at all when nothing is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ g++-multilib make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ g++-multilib make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

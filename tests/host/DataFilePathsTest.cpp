@@ -67,6 +67,10 @@ struct RootCase {
     size_t length;
     bool found;
 };
+// Names the row; gtest's default byte dump would read the struct's padding.
+void PrintTo(const RootCase& c, std::ostream* os) {
+    *os << c.length << " characters" << (c.found ? "" : ", not found");
+}
 
 class RootLengthTest : public DataFilePathsTest, public ::testing::WithParamInterface<RootCase> {};
 

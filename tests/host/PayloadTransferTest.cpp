@@ -143,7 +143,7 @@ TEST_F(PayloadTransferTest, MacAddressRoundTripsWithSixteenBytes) {
 }
 
 TEST_F(PayloadTransferTest, ShortMacAddressMismatchesItsPaddedBlockAndKeepsTheBuffer) {
-    const std::string mac = "\x00\x1B\x7C\x01\x02\x03";
+    const std::string mac("\x00\x1B\x7C\x01\x02\x03", 6);  // the leading zero byte included
     ASSERT_EQ(Import(EntryMacAddressImport, std::string(mac.data(), 6)), 0);
     EXPECT_EQ(FileContent("NornData.mac").size(), 6u);
     const CExported out = Export(EntryMacAddressExport);

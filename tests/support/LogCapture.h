@@ -39,6 +39,8 @@ public:
     static CLogCapture EventLog() { return CLogCapture("NORN_EVENT_LOG"); }
     static CLogCapture Diagnostics() { return CLogCapture("NORN_KXDIAG_LOG"); }
 
+    const std::string& Path() const { return m_path; }
+
     std::vector<std::string> Lines() const {
         std::ifstream in(m_path);
         std::vector<std::string> lines;
