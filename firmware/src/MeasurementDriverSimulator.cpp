@@ -73,6 +73,9 @@ void ValidateFault(const CDriverFault& fault) {
     if (readBlockOnly && fault.method != kReadBlock) {
         throw std::invalid_argument("only ReadBlock hands out a buffer");
     }
+    if (fault.kind == EDriverFaultKind::Unterminated && fault.method != kReadValue) {
+        throw std::invalid_argument("only ReadValue fills a text buffer");
+    }
     if (fault.kind == EDriverFaultKind::Failure && SUCCEEDED(fault.hresult)) {
         throw std::invalid_argument("a failure fault needs a failed HRESULT");
     }
@@ -103,6 +106,10 @@ CDriverFault CDriverFault::WrongByteCount(LONG nth, LONG byteCount) {
 
 CDriverFault CDriverFault::NullBuffer(LONG nth) {
     return MakeFault(kReadBlock, nth, EDriverFaultKind::NullBuffer);
+}
+
+CDriverFault CDriverFault::Unterminated(LONG nth) {
+    return MakeFault(kReadValue, nth, EDriverFaultKind::Unterminated);
 }
 
 std::vector<BYTE> FactoryImage(LONG block) {
@@ -249,7 +256,7 @@ HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG buf
     if (status == nullptr || buffer == nullptr) {
         return RecordLocked(kReadValue, arguments, status, {}, E_POINTER);
     }
-    const LONG result = ReadTextLocked(item, bufferSize, buffer);
+    const LONG result = ReadTextLocked(item, bufferSize, buffer, !hits.unterminated);
     return RecordLocked(kReadValue, arguments, status, hits.status.value_or(result), S_OK);
 }
 
@@ -359,6 +366,9 @@ CMeasurementDriverSimulator::CHits CMeasurementDriverSimulator::TakeHitsLocked(
             case EDriverFaultKind::NullBuffer:
                 hits.nullBuffer = true;
                 break;
+            case EDriverFaultKind::Unterminated:
+                hits.unterminated = true;
+                break;
         }
     }
     return hits;
@@ -417,10 +427,16 @@ LONG CMeasurementDriverSimulator::CopyValueLocked(LONG item, LONG code, BYTE* bu
     return driver_status::kOk;
 }
 
-LONG CMeasurementDriverSimulator::ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer) const {
+LONG CMeasurementDriverSimulator::ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer,
+                                                 bool terminate) const {
     auto it = m_values.find(item);
     if (it == m_values.end()) return driver_status::kUnknownItem;
     if (bufferSize < 1) return driver_status::kBadLength;
+    if (!terminate) {
+        const std::string& text = it->second.empty() ? std::string("?") : it->second;
+        for (LONG i = 0; i < bufferSize; ++i) buffer[i] = static_cast<BYTE>(text[i % text.size()]);
+        return driver_status::kOk;
+    }
     const size_t copied = std::min(static_cast<size_t>(bufferSize - 1), it->second.size());
     std::memcpy(buffer, it->second.data(), copied);
     buffer[copied] = 0;

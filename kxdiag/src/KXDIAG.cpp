@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 namespace {
@@ -64,8 +65,13 @@ void AppendToLog(const std::string& record) {
 
 KXDIAG_API const char* _Tarvo_formatErrorString(const char* text) {
     // Library-owned: valid on the calling thread until its next call.
+    // A C library function: on an allocation failure it hands back the empty text, never throws.
     thread_local std::string formatted;
-    formatted = text != nullptr ? text : "";
+    try {
+        formatted = text != nullptr ? text : "";
+    } catch (const std::bad_alloc&) {
+        formatted.clear();
+    }
     return formatted.c_str();
 }
 

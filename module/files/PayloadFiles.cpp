@@ -25,8 +25,12 @@ bool WriteMACFile(const BYTE* payload, LONG count) {
 }  // namespace
 
 EFileWrite ReplaceFileContent(const QString& path, const BYTE* payload, LONG count) {
+    // Unbuffered, so that the count written is what reached the file: a buffered write would
+    // count what reached Qt's buffer and lose a failure (a full disk) at the close.
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return EFileWrite::NotOpened;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        return EFileWrite::NotOpened;
+    }
     if (count < 0 || (payload == nullptr && count > 0)) return EFileWrite::ShortWrite;
     const qint64 written = file.write(reinterpret_cast<const char*>(payload), count);
     return written == count ? EFileWrite::Written : EFileWrite::ShortWrite;

@@ -1,10 +1,16 @@
-// The exports, also called from inside the module: the restore stores the serial and material
-// number through F6 and F7, each with its own guard and report.
+// The exports, declared for the code that calls them in-process: the restore stores the serial
+// and material number through F6 and F7, each with its own guard and report; the reliability
+// suites call all of them.
 #pragma once
 
 #include <windows.h>
 
 extern "C" {
+LONG F2();
+LONG F3();
+LONG F4(char* buffer);
+LONG F5(char* buffer);
 LONG F6(const char* text);
 LONG F7(const char* text);
+LONG F8();
 }

@@ -121,7 +121,13 @@ WINBASEAPI HANDLE WINAPI RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR l
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    source->m_name = FieldText(lpSourceName);
+    try {
+        source->m_name = FieldText(lpSourceName);
+    } catch (const std::bad_alloc&) {  // as Win32 does: an error, never an exception
+        delete source;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return source;
 }
 
@@ -146,12 +152,17 @@ WINBASEAPI BOOL WINAPI ReportEventW(HANDLE hEventLog, WORD wType, WORD /*wCatego
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const std::string& source = static_cast<const CEventSource*>(hEventLog)->m_name;
-    const std::string header = TypeWord(wType) + '\t' + std::to_string(dwEventID);
-    std::string strings;
-    for (WORD i = 0; i < wNumStrings; ++i) strings += '\t' + FieldText(lpStrings[i]);
-    WriteSyslog(source, wType, header + strings);
-    const char* path = std::getenv("NORN_EVENT_LOG");
-    if (path == nullptr || path[0] == '\0') return TRUE;
-    return AppendLine(path, source + '\t' + header + strings + '\n') ? TRUE : FALSE;
+    try {
+        const std::string& source = static_cast<const CEventSource*>(hEventLog)->m_name;
+        const std::string header = TypeWord(wType) + '\t' + std::to_string(dwEventID);
+        std::string strings;
+        for (WORD i = 0; i < wNumStrings; ++i) strings += '\t' + FieldText(lpStrings[i]);
+        WriteSyslog(source, wType, header + strings);
+        const char* path = std::getenv("NORN_EVENT_LOG");
+        if (path == nullptr || path[0] == '\0') return TRUE;
+        return AppendLine(path, source + '\t' + header + strings + '\n') ? TRUE : FALSE;
+    } catch (const std::bad_alloc&) {  // as Win32 does: the event is not written, no exception
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }

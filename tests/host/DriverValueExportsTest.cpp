@@ -7,8 +7,6 @@
 
 namespace {
 
-using norn::firmware::CDriverFault;
-using norn::firmware::CReceivedReport;
 using norn::test::CHostFixture;
 
 class DriverValueExportsTest : public CHostFixture {
@@ -73,61 +71,6 @@ TEST_F(DriverValueExportsTest, NullBufferIsReportedAfterThePathsWereResolved) {
     EXPECT_EQ(r.kind, 1);
     EXPECT_TRUE(IsEqualGUID(r.identifier, GUID_NULL));
 }
-
-struct RefusedText {
-    const char* exportName;
-    const char* text;
-    LONG line;
-};
-
-class RefusedTextTest : public DriverValueExportsTest,
-                        public ::testing::WithParamInterface<RefusedText> {};
-
-TEST_P(RefusedTextTest, NullOrEmptyTextIsReportedAndNeverReachesTheDriver) {
-    const auto write = Module().Export<PFN_BRIGHTWORK_WRITETEXT>(GetParam().exportName);
-    EXPECT_EQ(write(GetParam().text), 1);
-    ExpectOneReport(GetParam().exportName, E_FAIL, GetParam().line);
-    EXPECT_TRUE(m_driver.Journal().empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, RefusedTextTest,
-                         ::testing::Values(RefusedText{"F6", "", 2596},
-                                           RefusedText{"F6", nullptr, 2596},
-                                           RefusedText{"F7", "", 2651},
-                                           RefusedText{"F7", nullptr, 2651}));
-
-// Each export's driver failure points, provoked through the simulator's fault plan.
-struct DriverFailure {
-    const char* exportName;
-    const char* method;
-    bool byStatus;  // a nonzero status, else a failed HRESULT
-    HRESULT reported;
-    LONG line;
-};
-
-class DriverFailureTest : public DriverValueExportsTest,
-                          public ::testing::WithParamInterface<DriverFailure> {};
-
-TEST_P(DriverFailureTest, IsReportedUnderTheExportWithItsLine) {
-    const DriverFailure& c = GetParam();
-    m_driver.AddFault(c.byStatus ? CDriverFault::Status(c.method, 1, 3)
-                                 : CDriverFault::Failure(c.method, 1, c.reported));
-    EXPECT_EQ(Call(c.exportName), 1);
-    ExpectOneReport(c.exportName, c.reported, c.line);
-}
-
-constexpr HRESULT kDriverError = static_cast<HRESULT>(0x80041234);
-
-INSTANTIATE_TEST_SUITE_P(
-    Points, DriverFailureTest,
-    ::testing::Values(DriverFailure{"F4", "QueryValue", false, kDriverError, 2497},
-                      DriverFailure{"F4", "QueryValue", true, E_FAIL, 2501},
-                      DriverFailure{"F5", "QueryValue", false, kDriverError, 2551},
-                      DriverFailure{"F5", "QueryValue", true, E_FAIL, 2554},
-                      DriverFailure{"F6", "WriteValue", false, kDriverError, 2605},
-                      DriverFailure{"F6", "WriteValue", true, E_FAIL, 2609},
-                      DriverFailure{"F7", "WriteValue", false, kDriverError, 2660},
-                      DriverFailure{"F7", "WriteValue", true, E_FAIL, 2663}));
 
 TEST_F(DriverValueExportsTest, WithoutADriverTheLookupReportsAndThenTheExport) {
     UnregisterDriver();

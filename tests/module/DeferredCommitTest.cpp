@@ -6,7 +6,6 @@
 #include "host/TableEntries.h"
 #include "support/FirmwareFixture.h"
 
-using norn::firmware::CDriverFault;
 
 namespace {
 
@@ -34,34 +33,6 @@ TEST_F(EndDeferredCommitTest, CommitsOnceAndEndsTheBatch) {
     EXPECT_FALSE(DeferredCommit);
     EXPECT_FALSE(CommitPending);
     EXPECT_EQ(m_driver.Refs(), 1u) << "only the table's reference is left";
-}
-
-TEST_F(EndDeferredCommitTest, FailedCommitCallKeepsTheBatchForAnotherTry) {
-    const HRESULT driverError = static_cast<HRESULT>(0x80045678);
-    m_driver.AddFault(CDriverFault::Failure("SetEEPROMMode", 1, driverError));
-    EXPECT_EQ(EndDeferredCommit(), 1);
-    ExpectOneReport("D31", driverError, 2437);
-    EXPECT_TRUE(DeferredCommit);
-    EXPECT_TRUE(CommitPending);
-    EXPECT_EQ(EndDeferredCommit(), 0) << "the host may call it again";
-    EXPECT_EQ(m_driver.CommitCount(), 1);
-}
-
-TEST_F(EndDeferredCommitTest, NonzeroCommitStatusEndsTheBatchAndIsReported) {
-    m_driver.AddFault(CDriverFault::Status("SetEEPROMMode", 1, 3));
-    EXPECT_EQ(EndDeferredCommit(), 1);
-    ExpectOneReport("D31", E_FAIL, 2446);
-    EXPECT_FALSE(DeferredCommit);
-    EXPECT_FALSE(CommitPending);
-}
-
-TEST_F(EndDeferredCommitTest, MissingDriverFailsWithoutAReportOfItsOwn) {
-    UnregisterDriver();
-    EXPECT_EQ(EndDeferredCommit(), 1);
-    EXPECT_TRUE(m_manager.Reports().empty());
-    EXPECT_EQ(m_diagnostics.Lines().size(), 1u) << "the lookup's own report";
-    EXPECT_TRUE(DeferredCommit);
-    EXPECT_TRUE(CommitPending);
 }
 
 TEST_F(EndDeferredCommitTest, BeginClearsALeftoverPendingCommit) {

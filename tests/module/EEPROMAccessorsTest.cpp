@@ -1,7 +1,6 @@
 // The four EEPROM block accessors against the measurement driver simulator.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <numeric>
 
@@ -12,7 +11,6 @@
 using namespace norn::eeprom;
 using norn::firmware::CDriverFault;
 using norn::firmware::CMeasurementDriverSimulator;
-using norn::firmware::CRotRegistration;
 
 namespace {
 
@@ -21,28 +19,6 @@ std::vector<BYTE> Pattern(size_t size) {
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<BYTE>(i % 251);
     return bytes;
 }
-
-// Answers only for the EEPROM block interface of the object it wraps: a driver without the
-// control interface.
-class CBlockInterfaceOnly final : public IUnknown {
-public:
-    explicit CBlockInterfaceOnly(IUnknown* inner) : m_inner(inner) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == norn::InterfaceId<IEEPROMBlock>::value)
-            return m_inner->QueryInterface(riid, ppv);
-        *ppv = nullptr;
-        if (riid != IID_IUnknown) return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-
-private:
-    IUnknown* m_inner;
-    ULONG m_refs = 0;
-};
 
 class EEPROMAccessorsTest : public norn::test::CFirmwareFixture {
 protected:
@@ -146,121 +122,7 @@ TEST_F(EEPROMAccessorsTest, ErasedDeviceDataSetIsRefusedWithoutAReport) {
     EXPECT_TRUE(m_manager.Reports().empty());
 }
 
-// Every failure row of the accessors: the accessor returns false after one report under its own
-// name, and the committed block is as it was.
-struct AccessorFailure {
-    const char16_t* accessor;
-    std::function<void(CMeasurementDriverSimulator&)> provoke;
-    LONG count;
-    HRESULT hresult;
-    LONG line;
-};
-
-class AccessorFailureTest : public EEPROMAccessorsTest,
-                            public ::testing::WithParamInterface<AccessorFailure> {
-protected:
-    bool Call(const std::u16string& accessor, LONG count) {
-        const auto payload = Pattern(2000);
-        BYTE* buffer = nullptr;
-        ULONG length = 0;
-        bool ok = false;
-        if (accessor == u"SetDeviceDataSetEEPROM")
-            ok = SetDeviceDataSetEEPROM(payload.data(), count);
-        if (accessor == u"SetMACEEPROM")
-            ok = SetMACEEPROM(payload.data(), static_cast<ULONG>(count));
-        if (accessor == u"GetDeviceDataSetEEPROM") ok = GetDeviceDataSetEEPROM(&buffer, &length);
-        if (accessor == u"GetMACEEPROM") ok = GetMACEEPROM(&buffer, &length);
-        delete[] buffer;
-        return ok;
-    }
-};
-
-TEST_P(AccessorFailureTest, IsReportedOnceUnderTheAccessorsName) {
-    const auto committed = m_driver.CommittedImage(kDeviceDataSetBlock);
-    const auto committedMac = m_driver.CommittedImage(kMacAddressBlock);
-    GetParam().provoke(m_driver);
-    EXPECT_FALSE(Call(GetParam().accessor, GetParam().count));
-    ExpectOneReport(GetParam().accessor, GetParam().hresult, GetParam().line);
-    EXPECT_EQ(m_driver.CommittedImage(kDeviceDataSetBlock), committed);
-    EXPECT_EQ(m_driver.CommittedImage(kMacAddressBlock), committedMac);
-}
-
-const HRESULT kDriverError = static_cast<HRESULT>(0x80042001);
-auto Nothing() {
-    return [](CMeasurementDriverSimulator&) {};
-}
-auto Fails(const char* method, LONG nth = 1) {
-    return [=](CMeasurementDriverSimulator& d) {
-        d.AddFault(CDriverFault::Failure(method, nth, kDriverError));
-    };
-}
-auto Status(const char* method) {
-    return [=](CMeasurementDriverSimulator& d) { d.AddFault(CDriverFault::Status(method, 1, 5)); };
-}
-auto StatusAndSize(LONG size) {
-    return [=](CMeasurementDriverSimulator& d) {
-        d.AddFault(CDriverFault::Status("ReadBlock", 1, 5));
-        d.AddFault(CDriverFault::WrongByteCount(1, size));
-    };
-}
-auto Size(LONG size) {
-    return
-        [=](CMeasurementDriverSimulator& d) { d.AddFault(CDriverFault::WrongByteCount(1, size)); };
-}
-auto NullBuffer() {
-    return [](CMeasurementDriverSimulator& d) { d.AddFault(CDriverFault::NullBuffer(1)); };
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, AccessorFailureTest,
-    ::testing::Values(
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Nothing(), 1349, E_FAIL, 907},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Nothing(), -1, E_FAIL, 907},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Fails("ReadBlock"), 10, kDriverError, 919},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", StatusAndSize(1359), 10, E_FAIL, 923},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Fails("WriteBlock"), 10, kDriverError, 956},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Status("WriteBlock"), 10, E_FAIL, 960},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Fails("SetEEPROMMode"), 10, kDriverError, 968},
-        AccessorFailure{u"SetDeviceDataSetEEPROM", Status("SetEEPROMMode"), 10, E_FAIL, 971},
-        AccessorFailure{u"SetMACEEPROM", Nothing(), 17, E_FAIL, 1325},
-        AccessorFailure{u"SetMACEEPROM", Fails("ReadBlock"), 16, kDriverError, 1337},
-        AccessorFailure{u"SetMACEEPROM", StatusAndSize(23), 16, E_FAIL, 1341},
-        AccessorFailure{u"SetMACEEPROM", Fails("WriteBlock"), 16, kDriverError, 1368},
-        AccessorFailure{u"SetMACEEPROM", Status("WriteBlock"), 16, E_FAIL, 1372},
-        AccessorFailure{u"SetMACEEPROM", Fails("SetEEPROMMode"), 16, kDriverError, 1379},
-        AccessorFailure{u"SetMACEEPROM", Status("SetEEPROMMode"), 16, E_FAIL, 1382},
-        AccessorFailure{u"GetDeviceDataSetEEPROM", Fails("ReadBlock"), 0, kDriverError, 1156},
-        AccessorFailure{u"GetDeviceDataSetEEPROM", Status("ReadBlock"), 0, E_FAIL, 1160},
-        AccessorFailure{u"GetDeviceDataSetEEPROM", Size(1000), 0, E_FAIL, 1166},
-        AccessorFailure{u"GetDeviceDataSetEEPROM", NullBuffer(), 0, E_FAIL, 1166},
-        AccessorFailure{u"GetMACEEPROM", Fails("ReadBlock"), 0, kDriverError, 1557},
-        AccessorFailure{u"GetMACEEPROM", Status("ReadBlock"), 0, E_FAIL, 1561},
-        AccessorFailure{u"GetMACEEPROM", Size(25), 0, E_FAIL, 1567}));
-
-TEST_F(AccessorFailureTest, MissingInterfacesArePointerErrorsAtTheirLines) {
-    UnregisterDriver();
-    const struct {
-        const char16_t* accessor;
-        LONG line;
-    } rows[] = {{u"SetDeviceDataSetEEPROM", 911},
-                {u"SetMACEEPROM", 1329},
-                {u"GetDeviceDataSetEEPROM", 1150},
-                {u"GetMACEEPROM", 1551}};
-    for (const auto& row : rows) {
-        m_manager.Clear();
-        EXPECT_FALSE(Call(row.accessor, 4));
-        ExpectOneReport(row.accessor, E_POINTER, row.line);
-    }
-    EXPECT_EQ(m_diagnostics.Lines().size(), 4u) << "each failed lookup reported once by itself";
-
-    CBlockInterfaceOnly blockOnly(m_driver.Unknown());
-    CRotRegistration registration(&blockOnly, OLESTR("TarvoMeasDriver"));
-    for (const auto& row : {std::pair{u"SetDeviceDataSetEEPROM", 912}, {u"SetMACEEPROM", 1330}}) {
-        m_manager.Clear();
-        EXPECT_FALSE(Call(row.first, 4));
-        ExpectOneReport(row.first, E_POINTER, row.second);
-    }
-    EXPECT_EQ(m_driver.CallCount("ReadBlock"), 0u) << "nothing read without both interfaces";
-}
+// Each failure point of the accessors (code, HRESULT, line, the block left as it was) is one
+// case of the reliability suite's conformance table.
 
 }  // namespace

@@ -40,6 +40,7 @@ enum class EDriverFaultKind {
     Status,          // set `status`; reads still deliver, writes and commits change nothing
     WrongByteCount,  // ReadBlock only: report `byteCount` with the real buffer
     NullBuffer,      // ReadBlock only: hand out a null buffer
+    Unterminated,    // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
 };
 
 // One entry of the fault plan. `nth` counts the calls of `method` since the fault was added,
@@ -57,6 +58,7 @@ struct CDriverFault {
     static CDriverFault Status(std::string method, LONG nth, LONG status);
     static CDriverFault WrongByteCount(LONG nth, LONG byteCount);
     static CDriverFault NullBuffer(LONG nth);
+    static CDriverFault Unterminated(LONG nth);
 };
 
 namespace detail {
@@ -186,6 +188,7 @@ private:
         std::optional<LONG> status;
         std::optional<LONG> byteCount;
         bool nullBuffer = false;
+        bool unterminated = false;
     };
 
     HRESULT OnReserved(const char* slot) override;
@@ -198,7 +201,7 @@ private:
     LONG StoreBlockLocked(LONG block, LONG byteCount, const BYTE* image);
     void HandOutLocked(CBlock& block, const CHits& hits, LONG* byteCount, BYTE** buffer);
     LONG CopyValueLocked(LONG item, LONG code, BYTE* buffer) const;
-    LONG ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer) const;
+    LONG ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer, bool terminate) const;
     LONG StoreTextLocked(LONG item, LONG byteCount, const BYTE* data);
 
     std::atomic<ULONG> m_refs{0};

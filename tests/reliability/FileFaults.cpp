@@ -1,0 +1,129 @@
+// The interposers behind CFileFault. They look the real calls up with dlsym(RTLD_NEXT) and only
+// act while a fault is armed, so the rest of the process (GoogleTest's output, the logs) is
+// untouched.
+#include "reliability/FileFaults.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <mutex>
+#include <set>
+
+namespace norn::test {
+namespace {
+
+struct CArmedFault {
+    bool armed = false;
+    EFileFault kind = EFileFault::OpenFails;
+    std::string fileName;
+    int nth = 0;
+    int opens = 0;
+    int hits = 0;
+    std::set<int> descriptors;  // open descriptors of the file, for read and write faults
+};
+
+std::mutex g_mutex;
+CArmedFault g_fault;
+
+template <class Function>
+Function Real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+bool NameMatches(const char* path) {
+    const std::string text = path != nullptr ? path : "";
+    const size_t slash = text.rfind('/');
+    return text.substr(slash == std::string::npos ? 0 : slash + 1) == g_fault.fileName;
+}
+
+// The fault for a descriptor's read or write, if one is armed for it.
+bool FailsOn(int fd, EFileFault kind) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_fault.armed || g_fault.kind != kind || g_fault.descriptors.count(fd) == 0) return false;
+    ++g_fault.hits;
+    return true;
+}
+
+}  // namespace
+
+CFileFault::CFileFault(EFileFault kind, std::string fileName, int nth) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, 0, {}};
+}
+
+CFileFault::~CFileFault() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_fault = CArmedFault{};
+}
+
+int CFileFault::Hits() const {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_fault.hits;
+}
+
+}  // namespace norn::test
+
+using norn::test::EFileFault;
+using norn::test::g_fault;
+using norn::test::g_mutex;
+
+extern "C" int open64(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    bool tracked = false;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_fault.armed && norn::test::NameMatches(path)) {
+            ++g_fault.opens;
+            const bool hit = g_fault.nth == 0 || g_fault.opens == g_fault.nth;
+            if (hit && g_fault.kind == EFileFault::OpenFails) {
+                ++g_fault.hits;
+                errno = EACCES;
+                return -1;
+            }
+            tracked = hit;
+        }
+    }
+    static const auto real = norn::test::Real<int (*)(const char*, int, ...)>("open64");
+    const int fd = real(path, flags, mode);
+    if (fd >= 0 && tracked) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_fault.descriptors.insert(fd);
+    }
+    return fd;
+}
+
+extern "C" ssize_t read(int fd, void* buffer, size_t count) {
+    if (norn::test::FailsOn(fd, EFileFault::ReadFails)) {
+        errno = EIO;
+        return -1;
+    }
+    static const auto real = norn::test::Real<ssize_t (*)(int, void*, size_t)>("read");
+    return real(fd, buffer, count);
+}
+
+extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
+    if (norn::test::FailsOn(fd, EFileFault::WriteFails)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    static const auto real = norn::test::Real<ssize_t (*)(int, const void*, size_t)>("write");
+    return real(fd, buffer, count);
+}
+
+extern "C" int close(int fd) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_fault.armed) g_fault.descriptors.erase(fd);
+    }
+    static const auto real = norn::test::Real<int (*)(int)>("close");
+    return real(fd);
+}

@@ -1,0 +1,30 @@
+// CFileFault: makes the file calls that the module makes through Qt fail on demand. The test
+// executable interposes open64, read and write (Qt's file engine reaches them through the dynamic
+// linker) and passes every call through unchanged unless a fault is armed for that file's name.
+// A fault is armed for the object's lifetime; one fault at a time.
+#pragma once
+
+#include <string>
+
+namespace norn::test {
+
+enum class EFileFault {
+    OpenFails,   // open64 of the file fails with EACCES
+    ReadFails,   // read on the opened file fails with EIO
+    WriteFails,  // write on the opened file fails with ENOSPC
+};
+
+class CFileFault {
+public:
+    // `fileName` is matched against the last component of the path opened; `nth` counts the
+    // opens of that file since arming, from 1 (0: every open).
+    CFileFault(EFileFault kind, std::string fileName, int nth = 0);
+    ~CFileFault();
+    CFileFault(const CFileFault&) = delete;
+    CFileFault& operator=(const CFileFault&) = delete;
+
+    // How many calls the fault made fail so far.
+    int Hits() const;
+};
+
+}  // namespace norn::test
