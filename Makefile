@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test asan clean
+.PHONY: deps configure build run test asan valgrind fuzz reliability clean
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +26,24 @@ test: build
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
+
+# Every test of preset default under valgrind memcheck; any error fails the target.
+valgrind:
+	@$(MAKE) --no-print-directory build PRESET=default
+	@scripts/install-deps.sh valgrind
+	@scripts/valgrind-tests.sh build/default
+
+# Coverage-guided fuzzing with clang's libFuzzer: every target of fuzz/ for FUZZ_SECONDS seconds
+# (default 60); the summary is build/fuzz/fuzz-summary.txt.
+fuzz:
+	@scripts/install-fuzz-deps.sh
+	@cmake --preset fuzz --no-warn-unused-cli >/dev/null
+	@cmake --build --preset fuzz
+	@scripts/fuzz.sh
+
+# RELIABILITY.md anew: the reliability suites' figures, and those of the last fuzzing run.
+reliability: build
+	@scripts/reliability-report.sh build/default
 
 clean:
 	rm -rf build
