@@ -42,10 +42,12 @@ QString ReadRoot() {
 
 // Clears a read-only attribute (here: a missing owner write bit; root may write anything, so
 // access checks would not tell). The result is not examined: a later open fails on its own.
+// The owner bit is asked for first: its one stat also tells whether the file exists, where
+// exists() first and the full permissions() would add an access() call each, on every operation.
 void MakeWritableIfReadOnly(const QString& path) {
     if (path.isEmpty()) return;
     const QFileInfo info(path);
-    if (!info.exists() || (info.permissions() & QFileDevice::WriteOwner)) return;
+    if (info.permission(QFileDevice::WriteOwner) || !info.exists()) return;
     _chmod(path.toLocal8Bit().constData(), _S_IREAD | _S_IWRITE);
 }
 
