@@ -27,7 +27,9 @@ struct CExport {
 // The file's whole content.
 QByteArray ReadWholeFile(const QString& path, LONG openLine) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) ThrowFail(kModuleSourceFile, openLine);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        ThrowFail(kModuleSourceFile, openLine);
+    }
     return file.readAll();
 }
 

@@ -27,8 +27,11 @@ struct CClearDeferredCommitOnExit {
 };
 
 QByteArray ReadPayloadFile(const QString& path, LONG openLine, LONG shortReadLine) {
+    // Unbuffered: the one read goes straight to the file instead of through a 16 KiB buffer.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) ThrowFail(kModuleSourceFile, openLine);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        ThrowFail(kModuleSourceFile, openLine);
+    }
     QByteArray bytes(file.size(), '\0');
     const qint64 read = file.read(bytes.data(), bytes.size());
     if (read != bytes.size()) ThrowFail(kModuleSourceFile, shortReadLine);
