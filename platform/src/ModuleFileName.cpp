@@ -4,11 +4,13 @@
 
 #include "Utf.h"
 
+#include <link.h>
 #include <unistd.h>
 
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -46,6 +48,52 @@ std::string MappedFilePath(uintptr_t address) {
     return std::string();
 }
 
+// Where `address` stands among the loaded objects: the loader's counts of loads and unloads so
+// far, and whether the address lies in a segment of one of them.
+struct CLoaderState {
+    uintptr_t address = 0;
+    unsigned long long adds = 0;
+    unsigned long long subs = 0;
+    bool inLoadedObject = false;
+};
+
+int FindObjectSegment(dl_phdr_info* info, size_t, void* data) {
+    auto* state = static_cast<CLoaderState*>(data);
+    state->adds = info->dlpi_adds;
+    state->subs = info->dlpi_subs;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+        if (segment.p_type == PT_LOAD && state->address - start < segment.p_memsz) {
+            state->inLoadedObject = true;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Reading /proc/self/maps costs more than the rest of an error report together, and a module
+// asks for its own name in every report. What is mapped at an address inside a loaded library
+// changes only when a library is loaded or unloaded, which the loader counts: the last answer for
+// such an address is kept with the counts and given again while they stand.
+std::string ModuleFilePath(uintptr_t address) {
+    static std::mutex mutex;
+    static CLoaderState cachedState;
+    static std::string cachedPath;
+    CLoaderState state;
+    state.address = address;
+    dl_iterate_phdr(FindObjectSegment, &state);
+    if (!state.inLoadedObject) return MappedFilePath(address);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cachedState.inLoadedObject && cachedState.address == address &&
+        cachedState.adds == state.adds && cachedState.subs == state.subs) {
+        return cachedPath;
+    }
+    cachedPath = MappedFilePath(address);
+    cachedState = state;
+    return cachedPath;
+}
+
 }  // namespace
 
 WINBASEAPI DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
@@ -55,7 +103,7 @@ WINBASEAPI DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, D
     }
     const std::string path = hModule == nullptr
                                  ? ExecutablePath()
-                                 : MappedFilePath(reinterpret_cast<uintptr_t>(hModule));
+                                 : ModuleFilePath(reinterpret_cast<uintptr_t>(hModule));
     if (path.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -263,6 +264,30 @@ TEST_F(ModuleFileName, NamesTheFilesOfModulesInUtf16) {
     EXPECT_EQ(name.substr(name.size() - 15), u"/libnorn_\u00E9\U0001D11E.so");
     EXPECT_NE(GetFileVersionInfoSizeW(name.c_str(), nullptr), 0u);
     dlclose(library);
+}
+
+// The name follows the library that is loaded at an address now, not one that was there before:
+// a library unloaded and another loaded in its place is named anew.
+TEST_F(ModuleFileName, NamesTheLibraryLoadedAtTheAddressNow) {
+    HMODULE previous = nullptr;
+    for (const char* name : {"/libnorn_first.so", "/libnorn_second.so"}) {
+        const std::string copy = m_dir + name;
+        std::filesystem::copy_file(NORN_VERSIONED_TESTLIB, copy);
+        void* library = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        auto moduleOf =
+            reinterpret_cast<HMODULE (*)()>(dlsym(library, "NornVersionedTestLibModule"));
+        ASSERT_NE(moduleOf, nullptr);
+        const HMODULE module = moduleOf();
+        EXPECT_EQ(NameOf(module), Widen(copy));
+        if (previous != nullptr && module != previous) {
+            std::printf("the second library was loaded elsewhere; the reuse was not exercised\n");
+        }
+        previous = module;
+        dlclose(library);
+        char16_t buffer[16] = {};
+        EXPECT_EQ(GetModuleFileNameW(module, buffer, 16), 0u) << "an unloaded library is named";
+    }
 }
 
 // A too-small buffer gets a truncated name; an address outside any file names no module.
