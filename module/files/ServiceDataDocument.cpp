@@ -38,9 +38,10 @@ bool CServiceDataDocument::LoadDocument(QDomDocument& document) {
     if (!QFileInfo::exists(m_path)) return false;
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
-    // The whole file in one read, then parsed: the parser reading the file itself asks it for
-    // its size and end again for every chunk. The parser sees the same bytes either way.
-    return static_cast<bool>(document.setContent(file.readAll()));
+    // The whole file in one read of its size, then parsed: the parser reading the file itself
+    // (or readAll) asks it for its size and end again for every chunk. The parser sees the same
+    // bytes either way.
+    return static_cast<bool>(document.setContent(file.read(file.size())));
 }
 
 bool CServiceDataDocument::SaveDocument(QDomDocument document) {
