@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test asan valgrind fuzz reliability clean
+.PHONY: deps configure build run test asan valgrind fuzz reliability bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -27,11 +27,12 @@ test: build
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
-# Every test of preset default under valgrind memcheck; any error fails the target.
+# Every test of preset default under valgrind memcheck; any error fails the target. The
+# performance runs are left out: their memory limits mean nothing under valgrind.
 valgrind:
 	@$(MAKE) --no-print-directory build PRESET=default
 	@scripts/install-deps.sh valgrind
-	@scripts/valgrind-tests.sh build/default
+	@scripts/valgrind-tests.sh build/default -LE performance
 
 # Coverage-guided fuzzing with clang's libFuzzer: every target of fuzz/ for FUZZ_SECONDS seconds
 # (default 60); the summary is build/fuzz/fuzz-summary.txt.
@@ -44,6 +45,13 @@ fuzz:
 # RELIABILITY.md anew: the reliability suites' figures, and those of the last fuzzing run.
 reliability: build
 	@scripts/reliability-report.sh build/default
+
+# The optimised build's operations timed against their POSIX floor, then the stability run
+# (100,000 cycles, 1,000 loads); the tables also go to build/default/bench/bench-table.md.
+bench:
+	@$(MAKE) --no-print-directory build PRESET=default
+	@build/default/bench/norn_bench --table=build/default/bench/bench-table.md
+	@build/default/bench/norn_stability
 
 clean:
 	rm -rf build
