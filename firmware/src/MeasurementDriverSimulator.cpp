@@ -2,6 +2,7 @@
 #include "norn/firmware/MeasurementDriverSimulator.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <utility>

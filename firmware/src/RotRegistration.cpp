@@ -8,9 +8,9 @@ namespace norn::firmware {
 
 namespace {
 
-std::u16string ItemFor(DWORD processId, const OLECHAR* name) {
-    std::u16string item;
-    for (char digit : std::to_string(processId)) item += static_cast<char16_t>(digit);
+std::basic_string<OLECHAR> ItemFor(DWORD processId, const OLECHAR* name) {
+    std::basic_string<OLECHAR> item;
+    for (char digit : std::to_string(processId)) item += static_cast<OLECHAR>(digit);
     if (name != nullptr) item += name;
     return item;
 }

@@ -1,7 +1,9 @@
 // The maker's diagnostics library as the module calls it (C linkage, cdecl, 8-bit texts).
 #pragma once
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(KXDIAG_EXPORTS)
+#define KXDIAG_API extern "C" __declspec(dllexport)
+#elif defined(_WIN32)
 #define KXDIAG_API extern "C" __declspec(dllimport)
 #else
 #define KXDIAG_API extern "C" __attribute__((visibility("default")))

@@ -5,7 +5,12 @@
 #include "KXDIAG.h"
 
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <sys/stat.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,12 +19,38 @@
 
 namespace {
 
+// The few file calls the library makes, in the C runtime's spelling of each system.
+#if defined(_WIN32)
+constexpr int kStandardError = 2;
+int OpenForAppend(const char* path) {
+    return _open(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+}
+long WriteSome(int fd, const char* data, size_t size) {
+    return _write(fd, data, static_cast<unsigned>(size));
+}
+void CloseFile(int fd) {
+    _close(fd);
+}
+#else
+constexpr int kStandardError = STDERR_FILENO;
+int OpenForAppend(const char* path) {
+    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+long WriteSome(int fd, const char* data, size_t size) {
+    return write(fd, data, size);
+}
+void CloseFile(int fd) {
+    close(fd);
+}
+#endif
+
 // Owns one file descriptor and closes it when it goes out of scope.
 class CFileDescriptor {
 public:
     explicit CFileDescriptor(int fd) noexcept : m_fd(fd) {}
     ~CFileDescriptor() {
-        if (m_fd >= 0) close(m_fd);
+        if (m_fd >= 0) CloseFile(m_fd);
     }
     CFileDescriptor(const CFileDescriptor&) = delete;
     CFileDescriptor& operator=(const CFileDescriptor&) = delete;
@@ -45,7 +76,7 @@ void WriteWhole(int fd, const std::string& line) {
     const char* data = line.data();
     size_t left = line.size();
     while (left > 0) {
-        const ssize_t written = write(fd, data, left);
+        const long written = WriteSome(fd, data, left);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         data += written;
@@ -56,7 +87,7 @@ void WriteWhole(int fd, const std::string& line) {
 void AppendToLog(const std::string& record) {
     const char* path = std::getenv("NORN_KXDIAG_LOG");
     if (path == nullptr || *path == '\0') return;
-    CFileDescriptor file(open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    CFileDescriptor file(OpenForAppend(path));
     if (file.Get() < 0) return;
     WriteWhole(file.Get(), record);
 }
@@ -82,7 +113,7 @@ KXDIAG_API int _Tarvo_TestShowErrorDialogLogInfo2(const char* sourceFile, int li
         const std::string where = Field(context);
         const std::string message = Field(text);
         const std::string number = std::to_string(line);
-        WriteWhole(STDERR_FILENO,
+        WriteWhole(kStandardError,
                    "KXDIAG " + file + "(" + number + ") " + where + ": " + message + "\n");
         AppendToLog(file + "\t" + number + "\t" + where + "\t" + message + "\n");
     } catch (...) {

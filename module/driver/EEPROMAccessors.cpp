@@ -1,5 +1,6 @@
 #include "driver/EEPROMAccessors.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 

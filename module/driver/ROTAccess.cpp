@@ -2,6 +2,8 @@
 
 #include <atlexcept.h>
 
+#include <cstdlib>
+
 #include "errors/Checks.h"
 #include "errors/DiagnosticReport.h"
 #include "errors/Strings.h"

@@ -1,5 +1,6 @@
 #include "errors/ErrorReport.h"
 
+#include <cwchar>
 #include <memory>
 #include <new>
 #include <vector>

@@ -10,6 +10,12 @@
 
 #include "errors/Strings.h"
 
+// Empty until the first operation resolves them.
+QString XMLFilePath;
+QString MACFilePath;
+QString DDSFilePath;
+bool PathsResolved = false;
+
 namespace {
 
 // The one place where the platforms' separators differ.

@@ -10,7 +10,11 @@
 #include "host/Exports.h"
 #include "host/MethodTable.h"
 
+#if defined(_WIN32)
+#define BRIGHTWORK_EXPORT extern "C" __declspec(dllexport)
+#else
 #define BRIGHTWORK_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 BRIGHTWORK_EXPORT const BrightworkMethodTable* GetMethodTable() {
     return &g_methodTable;

@@ -1,5 +1,6 @@
 #include "host/MethodTable.h"
 
+#include "host/PayloadEntries.h"
 #include "host/TableEntries.h"
 
 namespace {

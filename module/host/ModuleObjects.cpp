@@ -1,15 +1,8 @@
-// The module-wide objects, defined in one translation unit so that they are constructed at load
-// in this order and destroyed at unload in the reverse order: the Running Object Table access
-// (its prefix is the loading process's id), then the three service data paths, empty until the
-// first operation resolves them. Nothing else happens at load: no thread, no COM, no file.
-#include <QString>
-
+// The Running Object Table access, the module-wide object that every lookup of the driver and
+// the error manager goes through. It is built at load (its prefix is the loading process's id)
+// and destroyed at unload. The service data paths, the other module-wide state, are defined with
+// their resolution in files/DataFilePaths.cpp. Nothing else happens at load: no thread, no COM,
+// no file.
 #include "driver/ROTAccess.h"
-#include "files/DataFilePaths.h"
 
 CROTAccess g_ROTAccess;
-
-QString XMLFilePath;
-QString MACFilePath;
-QString DDSFilePath;
-bool PathsResolved = false;

@@ -1,13 +1,9 @@
-// The operations that live in the method table itself.
+// The operations that live in the method table itself and touch no service data file: entries
+// 11 to 19, the buffer release (21) and the deferred-commit batch (29, 30). The payload entries 3
+// to 6 are in host/PayloadEntries.h.
 #pragma once
 
 #include <windows.h>
-
-// Entries 3 to 6, each the operation guard around its operation.
-LONG DeviceDataSetImportEntry(LONG ignored, const BYTE* payload, LONG count);
-LONG DeviceDataSetExportEntry(LONG ignored, BYTE** buffer, ULONG* count);
-LONG MacAddressImportEntry(LONG ignored, const BYTE* payload, LONG count);
-LONG MacAddressExportEntry(LONG ignored, BYTE** buffer, ULONG* count);
 
 HRESULT NotImplemented();
 HRESULT NotImplemented13(LONG* cleared);

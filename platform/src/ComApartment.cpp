@@ -1,6 +1,7 @@
-// Per-thread COM initialisation state, and task memory.
+// Per-thread COM initialisation state, the process's multithreaded apartment, and task memory.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "Allocation.h"
@@ -14,13 +15,17 @@ struct ThreadApartment {
 };
 thread_local ThreadApartment t_apartment;
 
+// Threads that have joined the multithreaded apartment and not yet left it. While there is one,
+// a thread that never joined COM belongs to that apartment implicitly, as on Windows.
+std::atomic<int> g_multithreadedMembers{0};
+
 constexpr DWORD kModelMask = COINIT_APARTMENTTHREADED;
 
 }  // namespace
 
 namespace norn::platform {
-bool IsComInitializedOnThisThread() noexcept {
-    return t_apartment.initCount > 0;
+bool IsComUsableOnThisThread() noexcept {
+    return t_apartment.initCount > 0 || g_multithreadedMembers.load() > 0;
 }
 }  // namespace norn::platform
 
@@ -34,11 +39,15 @@ WINOLEAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
     }
     t_apartment.model = model;
     t_apartment.initCount = 1;
+    if (model == COINIT_MULTITHREADED) ++g_multithreadedMembers;
     return S_OK;
 }
 
 NORN_PLATFORM_API void STDAPICALLTYPE CoUninitialize() {
-    if (t_apartment.initCount > 0) --t_apartment.initCount;
+    if (t_apartment.initCount == 0) return;
+    if (--t_apartment.initCount == 0 && t_apartment.model == COINIT_MULTITHREADED) {
+        --g_multithreadedMembers;
+    }
 }
 
 NORN_PLATFORM_API LPVOID STDAPICALLTYPE CoTaskMemAlloc(SIZE_T cb) {

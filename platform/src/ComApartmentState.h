@@ -1,6 +1,8 @@
-// Whether the calling thread has joined COM (CoInitializeEx without its last CoUninitialize).
+// Whether the calling thread may use COM: it has joined (CoInitializeEx without its last
+// CoUninitialize), or some thread of the process is in the multithreaded apartment, to which a
+// thread that never joined belongs implicitly.
 #pragma once
 
 namespace norn::platform {
-bool IsComInitializedOnThisThread() noexcept;
+bool IsComUsableOnThisThread() noexcept;
 }

@@ -78,8 +78,7 @@ WINBASEAPI DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer,
     if (length + 1 > nSize) return static_cast<DWORD>(length + 1);
     std::memcpy(lpBuffer, value.data(), length * sizeof(WCHAR));
     lpBuffer[length] = 0;
-    if (length == 0) SetLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(length);
+    return static_cast<DWORD>(length);  // an empty value too: 0 with the last error untouched
 }
 
 WINBASEAPI BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {

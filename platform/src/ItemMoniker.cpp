@@ -38,7 +38,7 @@ std::string BytesOf(const std::u16string& text) {
 class CItemMoniker final : public IMoniker, public IROTData {
 public:
     CItemMoniker(std::u16string delimiter, std::u16string item)
-        : m_displayName(std::move(delimiter) + item) {
+        : m_displayName(std::move(delimiter) + item), m_itemKey(UpperCaseForComparison(item)) {
         m_comparisonData = BytesOf(UpperCaseForComparison(m_displayName));
     }
     virtual ~CItemMoniker() = default;
@@ -94,9 +94,12 @@ public:
         *ppenum = nullptr;  // an item moniker has no parts to enumerate
         return S_OK;
     }
+    // Two item monikers are equal when their items are, ignoring case; the delimiter is not
+    // compared (the table, which goes by comparison data, does compare it).
     HRESULT STDMETHODCALLTYPE IsEqual(IMoniker* other) override {
         if (other == nullptr) return E_INVALIDARG;
-        return ComparisonDataOf(other) == m_comparisonData ? S_OK : S_FALSE;
+        const auto* item = dynamic_cast<const CItemMoniker*>(other);
+        return item != nullptr && item->m_itemKey == m_itemKey ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Hash(DWORD* pdwHash) override {
         if (pdwHash == nullptr) return E_POINTER;
@@ -145,6 +148,7 @@ public:
 private:
     std::atomic<ULONG> m_refs{1};
     std::u16string m_displayName;
+    std::u16string m_itemKey;  // the item, upper-cased as the table compares names
     std::string m_comparisonData;
 };
 

@@ -131,7 +131,7 @@ WINOLEAPI GetRunningObjectTable(DWORD reserved, IRunningObjectTable** pprot) {
     if (pprot == nullptr) return E_INVALIDARG;
     *pprot = nullptr;
     if (reserved != 0) return E_UNEXPECTED;
-    if (!norn::platform::IsComInitializedOnThisThread()) return CO_E_NOTINITIALIZED;
+    if (!norn::platform::IsComUsableOnThisThread()) return CO_E_NOTINITIALIZED;
     CRunningObjectTable& table = CRunningObjectTable::Instance();
     table.AddRef();
     *pprot = &table;

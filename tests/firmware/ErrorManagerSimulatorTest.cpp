@@ -6,11 +6,13 @@
 
 #include "norn/ScopedBstr.h"
 #include "norn/firmware/ErrorManagerSimulator.h"
+#include "support/ApiUnderTest.h"
 #include "support/VtableSlot.h"
 
 using norn::firmware::CErrorManagerSimulator;
 using norn::firmware::CReceivedReport;
 using norn::firmware::FormatReport;
+using norn::test::OleString;
 
 namespace {
 
@@ -20,9 +22,9 @@ ErrorEntry Entry(HRESULT hresult, const OLECHAR* code, LONG line,
     entry.hresult = hresult;
     entry.kind = 1;
     entry.thread = GetCurrentThreadId();
-    entry.source = SysAllocString(u"Brightwork");
+    entry.source = SysAllocString(OLESTR("Brightwork"));
     entry.reportCode = SysAllocString(code);
-    entry.file = SysAllocString(u"Brightwork");
+    entry.file = SysAllocString(OLESTR("Brightwork"));
     entry.line = line;
     entry.description = SysAllocString(description);
     return entry;
@@ -45,9 +47,9 @@ TEST(ErrorManagerLayout, ReportErrorIsSlotThree) {
 
 TEST(ErrorManagerSimulator, KeepsDeepCopiesOfEveryField) {
     CErrorManagerSimulator manager;
-    ErrorEntry entry = Entry(E_FAIL, u"F4", 2489);
-    entry.description = SysAllocStringLen(u"a\0b", 3);  // Entry gave none
-    entry.version = SysAllocString(u"");
+    ErrorEntry entry = Entry(E_FAIL, OLESTR("F4"), 2489);
+    entry.description = SysAllocStringLen(OLESTR("a\0b"), 3);  // Entry gave none
+    entry.version = SysAllocString(OLESTR(""));
     entry.helpContext = 42;
     entry.identifier.Data1 = 0x1234;
     entry.reserved = 5;
@@ -55,10 +57,10 @@ TEST(ErrorManagerSimulator, KeepsDeepCopiesOfEveryField) {
     ASSERT_EQ(manager.Reports().size(), 1u);
     const CReceivedReport report = manager.Reports()[0];
     EXPECT_EQ(report.hresult, E_FAIL);
-    EXPECT_EQ(report.reportCode.text, u"F4");
-    EXPECT_EQ(report.source.text, u"Brightwork");
-    EXPECT_EQ(report.file.text, u"Brightwork");
-    EXPECT_EQ(report.description.text, std::u16string(u"a\0b", 3)) << "the whole BSTR length";
+    EXPECT_EQ(report.reportCode.text, OLESTR("F4"));
+    EXPECT_EQ(report.source.text, OLESTR("Brightwork"));
+    EXPECT_EQ(report.file.text, OLESTR("Brightwork"));
+    EXPECT_EQ(report.description.text, OleString(OLESTR("a\0b"), 3)) << "the whole BSTR length";
     EXPECT_FALSE(report.description.isNull);
     EXPECT_TRUE(report.helpFile.isNull);
     EXPECT_FALSE(report.version.isNull) << "an empty text is not a null one";
@@ -72,9 +74,9 @@ TEST(ErrorManagerSimulator, KeepsDeepCopiesOfEveryField) {
 
 TEST(ErrorManagerSimulator, KeepsReportsInOrderAndFormatsEachOnOneLine) {
     CErrorManagerSimulator manager;
-    ReportAndFree(manager, Entry(E_FAIL, u"F4", 2489));
+    ReportAndFree(manager, Entry(E_FAIL, OLESTR("F4"), 2489));
     ReportAndFree(manager, Entry(static_cast<HRESULT>(0x80070002), nullptr, 12));
-    ReportAndFree(manager, Entry(E_INVALIDARG, u"F2", 3, u"Größe"));
+    ReportAndFree(manager, Entry(E_INVALIDARG, OLESTR("F2"), 3, OLESTR("Größe")));
     std::vector<std::string> lines;
     for (const CReceivedReport& report : manager.Reports()) lines.push_back(FormatReport(report));
     EXPECT_EQ(lines,

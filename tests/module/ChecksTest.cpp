@@ -3,9 +3,11 @@
 
 #include "errors/Checks.h"
 #include "norn/InterfacePtr.h"
+#include "support/ApiUnderTest.h"
 #include "support/CountingObjects.h"
 
 using norn::test::CCountingErrorInfo;
+using norn::test::OleString;
 
 namespace {
 
@@ -30,7 +32,7 @@ TEST(ThrowIfFailed, AnyFailureIsThrownUnchangedWithFileAndLine) {
     const CExceptionError error = CaughtFrom(
         [] { ThrowIfFailed(static_cast<HRESULT>(0x80000000), kModuleSourceFile, 2497); });
     EXPECT_EQ(error.Error(), static_cast<HRESULT>(0x80000000));
-    EXPECT_EQ(std::u16string(error.File()), u".\\Brightwork");
+    EXPECT_EQ(OleString(error.File()), OLESTR(".\\Brightwork"));
     EXPECT_EQ(error.Line(), 2497);
 }
 
@@ -87,7 +89,7 @@ TEST(ThrowIfNull, NullIsPointerErrorAtTheGivenPlace) {
     const CExceptionError error =
         CaughtFrom([] { ThrowIfNull(nullptr, OLESTR("CROTAccess"), 911); });
     EXPECT_EQ(error.Error(), E_POINTER);
-    EXPECT_EQ(std::u16string(error.File()), u"CROTAccess");
+    EXPECT_EQ(OleString(error.File()), OLESTR("CROTAccess"));
     EXPECT_EQ(error.Line(), 911);
 }
 

@@ -6,7 +6,6 @@
 #include "host/TableEntries.h"
 #include "support/FirmwareFixture.h"
 
-
 namespace {
 
 class EndDeferredCommitTest : public norn::test::CFirmwareFixture {
@@ -32,7 +31,7 @@ TEST_F(EndDeferredCommitTest, CommitsOnceAndEndsTheBatch) {
     EXPECT_EQ(journal[0].arguments, (std::vector<LONG>{2, 1}));
     EXPECT_FALSE(DeferredCommit);
     EXPECT_FALSE(CommitPending);
-    EXPECT_EQ(m_driver.Refs(), 1u) << "only the table's reference is left";
+    EXPECT_EQ(m_driver.Refs(), m_driverTableRefs) << "only the table's references are left";
 }
 
 TEST_F(EndDeferredCommitTest, BeginClearsALeftoverPendingCommit) {

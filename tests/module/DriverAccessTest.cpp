@@ -6,7 +6,7 @@
 
 #include "driver/DriverAccess.h"
 #include "norn/ComApartment.h"
-#include "norn/PlatformTestHooks.h"
+#include "support/ApiUnderTest.h"
 #include "support/CountingObjects.h"
 #include "support/LogCapture.h"
 
@@ -15,6 +15,7 @@ using norn::firmware::CMeasurementDriverSimulator;
 using norn::firmware::CRotRegistration;
 using norn::test::CCountingObject;
 using norn::test::CLogCapture;
+using norn::test::FailPlatformAllocation;
 
 namespace {
 
@@ -30,7 +31,9 @@ TEST_F(GetIfPointerTest, NoDriverGivesNullAfterTheLookupsOneReport) {
     const auto reports = m_diagnostics.Fields();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0][1], "212");
-    EXPECT_TRUE(m_events.Lines().empty()) << "nothing reaches the error manager or event log";
+    if (m_events.Readable()) {
+        EXPECT_TRUE(m_events.Lines().empty()) << "nothing reaches the error manager or event log";
+    }
 }
 
 TEST_F(GetIfPointerTest, RegisteredDriverComesBackAsAReferenceOfTheCallers) {
@@ -61,16 +64,18 @@ TEST_F(GetIfPointerTest, ObjectWithoutTheInterfaceGivesAnEmptyInterface) {
     CCountingObject plain;
     CRotRegistration registration(&plain, OLESTR("TarvoMeasDriver"));
     ASSERT_TRUE(registration.Succeeded());
+    const ULONG tableRefs = plain.Refs();
     EXPECT_FALSE(GetDriverInterface<IEEPROMBlock>());
-    EXPECT_EQ(plain.Refs(), 1u) << "only the table's reference is left";
+    EXPECT_EQ(plain.Refs(), tableRefs) << "only the table's references are left";
 }
 
 TEST_F(GetIfPointerTest, FailedAllocationGivesNullWithoutAnyReport) {
+    NORN_LINUX_LAYER_ONLY("fails the name's allocation on demand");
     CMeasurementDriverSimulator driver;
     CRotRegistration registration(driver.Unknown(), OLESTR("TarvoMeasDriver"));
-    NornFailPlatformAllocation(1);
+    FailPlatformAllocation(1);
     EXPECT_EQ(GetIfPointer(), nullptr);
-    NornFailPlatformAllocation(0);
+    FailPlatformAllocation(0);
     EXPECT_TRUE(m_diagnostics.Lines().empty());
     EXPECT_TRUE(m_events.Lines().empty());
 }

@@ -108,7 +108,7 @@ TEST_F(EEPROMAccessorsTest, WriterNeverCopiesMoreThanTheDriverReturned) {
     EXPECT_TRUE(SetDeviceDataSetEEPROM(payload.data(), 10));
     m_driver.AddFault(CDriverFault::WrongByteCount(1, 5));  // not even a whole header
     EXPECT_FALSE(SetDeviceDataSetEEPROM(payload.data(), 10));
-    ExpectOneReport(u"SetDeviceDataSetEEPROM", E_FAIL, 923);
+    ExpectOneReport("SetDeviceDataSetEEPROM", E_FAIL, 923);
 }
 
 TEST_F(EEPROMAccessorsTest, ErasedDeviceDataSetIsRefusedWithoutAReport) {

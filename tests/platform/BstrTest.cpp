@@ -5,8 +5,10 @@
 
 #include <cstring>
 
-#include "norn/PlatformTestHooks.h"
 #include "norn/ScopedBstr.h"
+#include "support/ApiUnderTest.h"
+
+using norn::test::OleString;
 
 using norn::CScopedBstr;
 
@@ -21,10 +23,10 @@ uint32_t PrefixOf(BSTR bstr) {
 class BstrTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        NornFailPlatformAllocation(0);
-        EXPECT_EQ(NornLiveBstrCount(), m_liveAtStart) << "a BSTR was not freed";
+        if (norn::test::kLinuxLayer) norn::test::FailPlatformAllocation(0);
+        m_leaks.ExpectNoneLeaked();
     }
-    LONG m_liveAtStart = NornLiveBstrCount();
+    norn::test::CBstrLeakCheck m_leaks;
 };
 
 TEST_F(BstrTest, ByteCountPrecedesThePointerAlignedCharacters) {
@@ -59,7 +61,7 @@ TEST_F(BstrTest, AllocStringLenWithNullSourceGivesZeroFilledCharacters) {
 }
 
 TEST_F(BstrTest, AllocStringLenCopiesEmbeddedZeros) {
-    const OLECHAR source[] = {u'a', 0, u'b'};
+    const OLECHAR source[] = {OLESTR('a'), 0, OLESTR('b')};
     CScopedBstr text = CScopedBstr::Attach(SysAllocStringLen(source, 3));
     EXPECT_EQ(text.Length(), 3u);
     EXPECT_EQ(std::memcmp(text.Get(), source, sizeof(source)), 0);
@@ -98,7 +100,8 @@ TEST_F(BstrTest, ImpossibleByteLengthGivesNull) {
 }
 
 TEST_F(BstrTest, FailedAllocationGivesNull) {
-    NornFailPlatformAllocation(1);
+    NORN_LINUX_LAYER_ONLY("only the layer can fail its allocator on demand");
+    norn::test::FailPlatformAllocation(1);
     EXPECT_EQ(SysAllocString(OLESTR("abc")), nullptr);
     CScopedBstr next(OLESTR("abc"));  // only the one allocation fails
     EXPECT_TRUE(next);
@@ -121,8 +124,8 @@ TEST_F(VarBstrCatTest, NullOnEitherSideCountsAsEmpty) {
     ASSERT_EQ(VarBstrCat(nullptr, text.Get(), &left), S_OK);
     ASSERT_EQ(VarBstrCat(text.Get(), nullptr, &right), S_OK);
     CScopedBstr l = CScopedBstr::Attach(left), r = CScopedBstr::Attach(right);
-    EXPECT_EQ(std::u16string(l.Get()), u"1234");
-    EXPECT_EQ(std::u16string(r.Get()), u"1234");
+    EXPECT_EQ(OleString(l.Get()), OLESTR("1234"));
+    EXPECT_EQ(OleString(r.Get()), OLESTR("1234"));
     EXPECT_NE(l.Get(), text.Get()) << "the result must be a new BSTR";
 }
 
@@ -132,10 +135,10 @@ TEST_F(VarBstrCatTest, JoinsByByteLengthAndLeavesItsInputsAlone) {
     BSTR out = nullptr;
     ASSERT_EQ(VarBstrCat(prefix.Get(), name.Get(), &out), S_OK);
     CScopedBstr joined = CScopedBstr::Attach(out);
-    EXPECT_EQ(std::u16string(joined.Get()), u"4711TarvoMeasDriver");
+    EXPECT_EQ(OleString(joined.Get()), OLESTR("4711TarvoMeasDriver"));
     EXPECT_EQ(joined.ByteLength(), 38u);
-    EXPECT_EQ(std::u16string(prefix.Get()), u"4711");
-    EXPECT_EQ(std::u16string(name.Get()), u"TarvoMeasDriver");
+    EXPECT_EQ(OleString(prefix.Get()), OLESTR("4711"));
+    EXPECT_EQ(OleString(name.Get()), OLESTR("TarvoMeasDriver"));
 }
 
 TEST_F(VarBstrCatTest, OddByteLengthsAreJoinedBytewise) {
@@ -153,9 +156,10 @@ TEST_F(VarBstrCatTest, NullOutPointerIsInvalidArgument) {
 }
 
 TEST_F(VarBstrCatTest, FailedAllocationIsOutOfMemoryAndLeavesTheOutputAlone) {
+    NORN_LINUX_LAYER_ONLY("only the layer can fail its allocator on demand");
     CScopedBstr a(OLESTR("a"));
     BSTR out = reinterpret_cast<BSTR>(0x1);
-    NornFailPlatformAllocation(1);
+    norn::test::FailPlatformAllocation(1);
     EXPECT_EQ(VarBstrCat(a.Get(), a.Get(), &out), E_OUTOFMEMORY);
     EXPECT_EQ(out, reinterpret_cast<BSTR>(0x1));
 }

@@ -1,6 +1,8 @@
 // _com_error and CAtlException with the semantics of the COM support library and ATL.
-#include <atlexcept.h>
 #include <comdef.h>
+#if !defined(_WIN32)
+#include <atlexcept.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -8,17 +10,13 @@
 #include <utility>
 
 #include "support/CountingObjects.h"
+#include "support/ApiUnderTest.h"
+
+using norn::test::OleString;
 
 using norn::test::CCountingErrorInfo;
 
 namespace {
-
-// Exposes the message cache so that tests can see that copies never share it.
-class CInspectableError : public _com_error {
-public:
-    using _com_error::_com_error;
-    const WCHAR* CachedMessage() const { return m_pszMsg; }
-};
 
 // Without fAddRef the error takes over the caller's reference, with it it takes its own;
 // ErrorInfo() hands out a new one.
@@ -41,38 +39,58 @@ TEST(ComError, HoldsOneReferenceToItsErrorInfo) {
     EXPECT_EQ(_com_error(E_FAIL).HelpContext(), 0u);
 }
 
-TEST(ComError, CopiesShareTheErrorInfoButNeverTheMessage) {
+TEST(ComError, CopiesShareTheErrorInfo) {
     CCountingErrorInfo info, other;
-    CInspectableError original(E_POINTER, &info, true);
-    ASSERT_NE(original.ErrorMessage(), nullptr);
+    _com_error original(E_POINTER, &info, true);
     {
-        CInspectableError copy(original);
+        _com_error copy(original);
         EXPECT_EQ(info.Refs(), 2u);
         EXPECT_EQ(copy.Error(), E_POINTER);
-        EXPECT_EQ(copy.CachedMessage(), nullptr);
     }
     EXPECT_EQ(info.Refs(), 1u);
-    const CInspectableError source(E_OUTOFMEMORY, &other, true);
+    const _com_error source(E_OUTOFMEMORY, &other, true);
     original = source;
     EXPECT_EQ(info.Refs(), 0u) << "assignment releases the old info";
     EXPECT_EQ(other.Refs(), 2u);
     EXPECT_EQ(original.Error(), E_OUTOFMEMORY);
+}
+
+// MinGW's _com_error keeps its message cache private, so only the layer's can be looked into.
+#if !defined(_WIN32)
+// Exposes the message cache so that tests can see that copies never share it.
+class CInspectableError : public _com_error {
+public:
+    using _com_error::_com_error;
+    const WCHAR* CachedMessage() const { return m_pszMsg; }
+};
+
+TEST(ComError, CopiesNeverShareTheMessage) {
+    CInspectableError original(E_POINTER);
+    ASSERT_NE(original.ErrorMessage(), nullptr);
+    EXPECT_EQ(CInspectableError(original).CachedMessage(), nullptr);
+    const CInspectableError source(E_OUTOFMEMORY);
+    original = source;
     EXPECT_EQ(original.CachedMessage(), nullptr);
 }
+#endif
 
 TEST(ComError, MessageIsFilledOnceAndNamesTheCode) {
     const _com_error known(E_FAIL);
     const WCHAR* first = known.ErrorMessage();
-    EXPECT_EQ(std::u16string(first), u"Unspecified error");
+    if (!norn::test::UnderWine()) {  // Wine's system text for E_FAIL is its own
+        EXPECT_EQ(OleString(first), OLESTR("Unspecified error"));
+    }
     EXPECT_EQ(known.ErrorMessage(), first) << "the text is cached";
-    EXPECT_EQ(std::u16string(_com_error(static_cast<HRESULT>(0x80001234)).ErrorMessage()),
-              u"Unknown error 0x80001234");
+    EXPECT_EQ(OleString(_com_error(static_cast<HRESULT>(0x80001234)).ErrorMessage()),
+              OLESTR("Unknown error 0x80001234"));
     const _com_error dispatch(static_cast<HRESULT>(0x80040205));
-    EXPECT_EQ(std::u16string(dispatch.ErrorMessage()), u"IDispatch error #5");
+    EXPECT_EQ(OleString(dispatch.ErrorMessage()), OLESTR("IDispatch error #5"));
     EXPECT_EQ(dispatch.WCode(), 5);
     EXPECT_EQ(known.WCode(), 0);
 }
 
+// MinGW ships no ATL to check the layer's CAtlException against.
+#if !defined(_WIN32)
 TEST(AtlThrow, ThrowsACAtlExceptionThatIsNoComError) {
     const auto thrown = [](void (*action)()) -> HRESULT {
         try {
@@ -89,6 +107,7 @@ TEST(AtlThrow, ThrowsACAtlExceptionThatIsNoComError) {
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
     EXPECT_EQ(thrown([] { ATL::AtlThrowLastWin32(); }), static_cast<HRESULT>(0x800700CB));
 }
+#endif
 
 TEST(HresultMacros, MapWin32CodesAndTestBit31) {
     const std::pair<long, uint32_t> cases[] = {{0, 0},

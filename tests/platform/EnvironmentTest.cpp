@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include "support/ApiUnderTest.h"
+
+using norn::test::OleString;
 
 namespace {
 
@@ -18,7 +21,7 @@ protected:
     void TearDown() override {
         for (const char* name : {"NORN_TEST_VALUE", "Norn_Test_Mixed", "NORN_TEST_TWICE",
                                  "norn_test_twice", "NORN_TEST_SPELLING", "norn_test_spelling"}) {
-            unsetenv(name);
+            norn::test::UnsetVariable(name);
         }
     }
 };
@@ -30,63 +33,87 @@ TEST_F(Environment, GetReturnsTheLengthOrTheSizeNeeded) {
         DWORD size;
         DWORD result;
         DWORD error;
-        std::u16string buffer;  // all of it afterwards
-        DWORD needed;           // the result without a buffer
+        OleString buffer;  // all of it afterwards
+        DWORD needed;      // the result without a buffer
     } cases[] = {
-        {std::string(99, 'r'), 100, 99, kSentinelError, std::u16string(99, u'r') + u'\0', 100},
-        {std::string(100, 'r'), 100, 101, kSentinelError, std::u16string(100, u'#'), 101},
-        {std::nullopt, 8, 0, ERROR_ENVVAR_NOT_FOUND, std::u16string(8, u'#'), 0},
-        {"", 8, 0, ERROR_SUCCESS, u'\0' + std::u16string(7, u'#'), 1},
+        {std::string(99, 'r'), 100, 99, kSentinelError, OleString(99, OLESTR('r')) + OLESTR('\0'),
+         100},
+        {std::string(100, 'r'), 100, 101, kSentinelError, OleString(100, OLESTR('#')), 101},
+        {std::nullopt, 8, 0, ERROR_ENVVAR_NOT_FOUND, OleString(8, OLESTR('#')), 0},
+        {"", 8, 0, kSentinelError, OLESTR('\0') + OleString(7, OLESTR('#')), 1},
     };
     for (const auto& c : cases) {
         if (c.value) {
-            setenv("NORN_TEST_VALUE", c.value->c_str(), 1);
+            norn::test::SetVariable("NORN_TEST_VALUE", c.value->c_str());
         } else {
-            unsetenv("NORN_TEST_VALUE");
+            norn::test::UnsetVariable("NORN_TEST_VALUE");
         }
-        std::u16string buffer(c.size, u'#');
+        OleString buffer(c.size, OLESTR('#'));
         SetLastError(kSentinelError);
-        EXPECT_EQ(GetEnvironmentVariableW(u"NORN_TEST_VALUE", buffer.data(), c.size), c.result);
+        EXPECT_EQ(GetEnvironmentVariableW(OLESTR("NORN_TEST_VALUE"), buffer.data(), c.size),
+                  c.result);
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(buffer, c.buffer);
-        EXPECT_EQ(GetEnvironmentVariableW(u"NORN_TEST_VALUE", nullptr, 0), c.needed);
+        EXPECT_EQ(GetEnvironmentVariableW(OLESTR("NORN_TEST_VALUE"), nullptr, 0), c.needed);
     }
 }
 
-TEST_F(Environment, GetMatchesNamesIgnoringCaseButExactSpellingWins) {
-    setenv("Norn_Test_Mixed", "mixed", 1);
-    setenv("NORN_TEST_TWICE", "upper", 1);
-    setenv("norn_test_twice", "lower", 1);
-    for (const auto& [name, value] : {std::pair{u"NORN_TEST_MIXED", u"mixed"},
-                                      {u"norn_test_twice", u"lower"},
-                                      {u"NORN_TEST_TWICE", u"upper"}}) {
+TEST_F(Environment, GetMatchesNamesIgnoringCase) {
+    norn::test::SetVariable("Norn_Test_Mixed", "mixed");
+    for (const WCHAR* name : {OLESTR("NORN_TEST_MIXED"), OLESTR("norn_test_mixed")}) {
         WCHAR buffer[16];
         EXPECT_EQ(GetEnvironmentVariableW(name, buffer, 16), 5u);
-        EXPECT_EQ(std::u16string(buffer), value);
+        EXPECT_EQ(OleString(buffer), OLESTR("mixed"));
     }
 }
 
-TEST_F(Environment, NonAsciiValueRoundTripsThroughUtf8) {
-    const WCHAR value[] = u"/srv/Z\u00FCrich/\xD834\xDD1E";
-    ASSERT_TRUE(SetEnvironmentVariableW(u"NORN_TEST_VALUE", value));
-    EXPECT_STREQ(std::getenv("NORN_TEST_VALUE"), "/srv/Z\xC3\xBCrich/\xF0\x9D\x84\x9E");
-    WCHAR buffer[32];
-    EXPECT_EQ(GetEnvironmentVariableW(u"NORN_TEST_VALUE", buffer, 32), 14u);
-    EXPECT_EQ(std::u16string(buffer), value);
+// A POSIX environment can hold one name in two spellings; the exact one is taken then.
+TEST_F(Environment, ExactSpellingWinsWhenTheEnvironmentHoldsTwo) {
+    NORN_LINUX_LAYER_ONLY("a Windows environment cannot hold two spellings of one name");
+    norn::test::SetVariable("NORN_TEST_TWICE", "upper");
+    norn::test::SetVariable("norn_test_twice", "lower");
+    for (const auto& [name, value] : {std::pair{OLESTR("norn_test_twice"), OLESTR("lower")},
+                                      {OLESTR("NORN_TEST_TWICE"), OLESTR("upper")}}) {
+        WCHAR buffer[16];
+        EXPECT_EQ(GetEnvironmentVariableW(name, buffer, 16), 5u);
+        EXPECT_EQ(OleString(buffer), value);
+    }
 }
 
-TEST_F(Environment, SetFollowsTheStoredSpellingAndRejectsBadNames) {
-    setenv("NORN_TEST_SPELLING", "old", 1);
-    EXPECT_TRUE(SetEnvironmentVariableW(u"norn_test_spelling", u""));
-    EXPECT_STREQ(std::getenv("NORN_TEST_SPELLING"), "");
-    EXPECT_EQ(std::getenv("norn_test_spelling"), nullptr);
-    EXPECT_TRUE(SetEnvironmentVariableW(u"Norn_Test_Spelling", nullptr));
-    EXPECT_EQ(std::getenv("NORN_TEST_SPELLING"), nullptr);
-    for (const WCHAR* name : {u"NORN=TEST", u"", static_cast<const WCHAR*>(nullptr)}) {
+TEST_F(Environment, NonAsciiValueRoundTrips) {
+    const WCHAR value[] = OLESTR("/srv/Z\u00FCrich/\xD834\xDD1E");
+    ASSERT_TRUE(SetEnvironmentVariableW(OLESTR("NORN_TEST_VALUE"), value));
+    WCHAR buffer[32];
+    EXPECT_EQ(GetEnvironmentVariableW(OLESTR("NORN_TEST_VALUE"), buffer, 32), 14u);
+    EXPECT_EQ(OleString(buffer), value);
+}
+
+TEST_F(Environment, SetRejectsBadNames) {
+    for (const WCHAR* name : {OLESTR("NORN=TEST"), OLESTR("")}) {
         SetLastError(0);
-        EXPECT_FALSE(SetEnvironmentVariableW(name, u"v"));
+        EXPECT_FALSE(SetEnvironmentVariableW(name, OLESTR("v")));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
+    // Without a name Windows has answered either code (Wine: not found).
+    SetLastError(0);
+    EXPECT_FALSE(SetEnvironmentVariableW(nullptr, OLESTR("v")));
+    const DWORD error = GetLastError();
+    EXPECT_TRUE(error == ERROR_INVALID_PARAMETER || error == ERROR_ENVVAR_NOT_FOUND) << error;
+}
+
+// How the layer keeps the Windows view in the POSIX environment, which other code reads.
+TEST_F(Environment, LayerKeepsUtf8AndTheStoredSpellingInThePosixEnvironment) {
+    NORN_LINUX_LAYER_ONLY(
+        "the C runtime's copy of the environment is not the Win32 one on Windows");
+    const WCHAR value[] = OLESTR("/srv/Z\u00FCrich/\xD834\xDD1E");
+    ASSERT_TRUE(SetEnvironmentVariableW(OLESTR("NORN_TEST_VALUE"), value));
+    EXPECT_STREQ(std::getenv("NORN_TEST_VALUE"), "/srv/Z\xC3\xBCrich/\xF0\x9D\x84\x9E");
+    norn::test::SetVariable("NORN_TEST_SPELLING", "old");
+    EXPECT_TRUE(SetEnvironmentVariableW(OLESTR("norn_test_spelling"), OLESTR("")));
+    EXPECT_STREQ(std::getenv("NORN_TEST_SPELLING"), "");
+    EXPECT_EQ(std::getenv("norn_test_spelling"), nullptr);
+    EXPECT_TRUE(SetEnvironmentVariableW(OLESTR("Norn_Test_Spelling"), nullptr));
+    EXPECT_EQ(std::getenv("NORN_TEST_SPELLING"), nullptr);
 }
 
 }  // namespace

@@ -17,6 +17,9 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+#include "support/ApiUnderTest.h"
+
+using norn::test::OleString;
 
 extern "C" HMODULE NornVersionedTestLibModule();
 
@@ -24,15 +27,15 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::u16string Widen(const std::string& ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
+OleString Widen(const std::string& ascii) {
+    return OleString(ascii.begin(), ascii.end());
 }
 
-const std::u16string kTestLib = Widen(NORN_VERSIONED_TESTLIB);
-const std::u16string kTestApp = Widen(NORN_VERSIONED_TESTAPP);
-constexpr char16_t kFileVersionKey[] = u"\\StringFileInfo\\040904B0\\FileVersion";
+const OleString kTestLib = Widen(NORN_VERSIONED_TESTLIB);
+const OleString kTestApp = Widen(NORN_VERSIONED_TESTAPP);
+constexpr OLECHAR kFileVersionKey[] = OLESTR("\\StringFileInfo\\040904B0\\FileVersion");
 
-Bytes ReadBlock(const std::u16string& path) {
+Bytes ReadBlock(const OleString& path) {
     DWORD handle = 0xABCD;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     EXPECT_EQ(handle, 0u);
@@ -43,21 +46,22 @@ Bytes ReadBlock(const std::u16string& path) {
 
 // A string value without its terminator, or "<missing>" after checking that the failed query
 // zeroed the length and left the pointer alone.
-std::u16string QueryString(const Bytes& block, const char16_t* key) {
+OleString QueryString(const Bytes& block, const OLECHAR* key) {
     void* value = &value;
     UINT length = 99;
     if (!VerQueryValueW(block.data(), key, &value, &length)) {
         EXPECT_EQ(length, 0u);
         EXPECT_EQ(value, &value);
-        return u"<missing>";
+        return OLESTR("<missing>");
     }
-    const auto* text = static_cast<const char16_t*>(value);
-    EXPECT_TRUE(length > 0 && text[length - 1] == u'\0') << "the length counts the terminator";
-    return std::u16string(text, length > 0 ? length - 1 : 0);
+    const auto* text = static_cast<const OLECHAR*>(value);
+    EXPECT_TRUE(length > 0 && text[length - 1] == OLESTR('\0'))
+        << "the length counts the terminator";
+    return OleString(text, length > 0 ? length - 1 : 0);
 }
 
 // Offset of the header of the block with the given key, found by its UTF-16 text.
-size_t HeaderOf(const Bytes& block, const std::u16string& key) {
+size_t HeaderOf(const Bytes& block, const OleString& key) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(key.c_str());
     const auto it = std::search(block.begin(), block.end(), bytes, bytes + key.size() * 2 + 2);
     EXPECT_NE(it, block.end()) << "no block " << std::string(key.begin(), key.end());
@@ -121,7 +125,7 @@ TEST_F(VersionInfoFile, FilesWithoutAResourceGiveZeroAndTheirError) {
         {m_dir, ERROR_RESOURCE_DATA_NOT_FOUND},
         {"/nonexistent/libnothing.so", ERROR_FILE_NOT_FOUND}};
     for (const auto& [file, error] : cases) {
-        const std::u16string path = Widen(file);
+        const OleString path = Widen(file);
         uint8_t buffer[8] = {};
         DWORD handle = 0xABCD;
         SetLastError(0);
@@ -153,38 +157,40 @@ TEST(VersionInfoQuery, LengthsAndValues) {
     EXPECT_EQ(length, 8u);
     EXPECT_GE(static_cast<uint8_t*>(value), lib.data());
     EXPECT_LE(static_cast<uint8_t*>(value) + 2 * length, lib.data() + lib.size());
-    ASSERT_TRUE(VerQueryValueW(lib.data(), u"\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_TRUE(VerQueryValueW(lib.data(), OLESTR("\\VarFileInfo\\Translation"), &value, &length));
     ASSERT_EQ(length, 4u);
     DWORD translation = 0;
     std::memcpy(&translation, value, 4);
     EXPECT_EQ(translation, 0x04B00409u);
-    const std::tuple<const Bytes&, const char16_t*, const char16_t*> cases[] = {
-        {lib, kFileVersionKey, u"1.0.0.1"},
-        {lib, u"\\stringfileinfo\\040904b0\\FILEVERSION", u"1.0.0.1"},
-        {lib, u"\\StringFileInfo\\040904B0\\ProductVersion", u"1.0.0.1"},
-        {lib, u"\\StringFileInfo\\040904B0\\FileDescription", u"norn versioned test library"},
-        {lib, u"\\StringFileInfo\\040904B0\\companyname", u"Norn Test Labs"},
-        {app, kFileVersionKey, u"3.20.65535.7"},
-        {app, u"\\StringFileInfo\\040904B0\\ProductVersion", u"4.5 beta"},
-        {app, u"\\StringFileInfo\\040904B0\\LegalCopyright", u"\u00A9 Norn \U0001D11E"},
-        {lib, u"\\StringFileInfo\\040904B0\\NoSuchKey", u"<missing>"},
-        {lib, u"\\StringFileInfo\\040904B0\\FileVersio", u"<missing>"},
-        {lib, u"\\StringFileInfo\\040904E4\\FileVersion", u"<missing>"},
-        {lib, u"\\VarFileInfo\\Translation\\More", u"<missing>"},
+    const std::tuple<const Bytes&, const OLECHAR*, const OLECHAR*> cases[] = {
+        {lib, kFileVersionKey, OLESTR("1.0.0.1")},
+        {lib, OLESTR("\\stringfileinfo\\040904b0\\FILEVERSION"), OLESTR("1.0.0.1")},
+        {lib, OLESTR("\\StringFileInfo\\040904B0\\ProductVersion"), OLESTR("1.0.0.1")},
+        {lib, OLESTR("\\StringFileInfo\\040904B0\\FileDescription"),
+         OLESTR("norn versioned test library")},
+        {lib, OLESTR("\\StringFileInfo\\040904B0\\companyname"), OLESTR("Norn Test Labs")},
+        {app, kFileVersionKey, OLESTR("3.20.65535.7")},
+        {app, OLESTR("\\StringFileInfo\\040904B0\\ProductVersion"), OLESTR("4.5 beta")},
+        {app, OLESTR("\\StringFileInfo\\040904B0\\LegalCopyright"),
+         OLESTR("\u00A9 Norn \U0001D11E")},
+        {lib, OLESTR("\\StringFileInfo\\040904B0\\NoSuchKey"), OLESTR("<missing>")},
+        {lib, OLESTR("\\StringFileInfo\\040904B0\\FileVersio"), OLESTR("<missing>")},
+        {lib, OLESTR("\\StringFileInfo\\040904E4\\FileVersion"), OLESTR("<missing>")},
+        {lib, OLESTR("\\VarFileInfo\\Translation\\More"), OLESTR("<missing>")},
     };
     for (const auto& [block, key, expected] : cases) EXPECT_EQ(QueryString(block, key), expected);
 }
 
 TEST(VersionInfoQuery, RootIsTheFixedFileInfo) {
     // File type, then file and product version, most significant DWORD first.
-    const std::pair<std::u16string, std::vector<DWORD>> cases[] = {
+    const std::pair<OleString, std::vector<DWORD>> cases[] = {
         {kTestLib, {VFT_DLL, 0x00010000, 0x00000001, 0x00010000, 0x00000001}},
         {kTestApp, {VFT_APP, 0x00030014, 0xFFFF0007, 0x00040005, 0}}};
     for (const auto& [file, expected] : cases) {
         const Bytes block = ReadBlock(file);
         void* value = nullptr;
         UINT length = 0;
-        ASSERT_TRUE(VerQueryValueW(block.data(), u"\\", &value, &length));
+        ASSERT_TRUE(VerQueryValueW(block.data(), OLESTR("\\"), &value, &length));
         ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
         const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
         EXPECT_EQ(info->dwSignature, VS_FFI_SIGNATURE);
@@ -201,9 +207,9 @@ TEST(VersionInfoQuery, RootIsTheFixedFileInfo) {
 // it (CompanyName, 15 characters, ends off a boundary), VarFileInfo closing the block.
 TEST(VersionInfoQuery, BlocksHaveTheWindowsLayout) {
     const Bytes block = ReadBlock(kTestLib);
-    const size_t strings = HeaderOf(block, u"StringFileInfo");
-    const size_t company = HeaderOf(block, u"CompanyName");
-    const size_t vars = HeaderOf(block, u"VarFileInfo");
+    const size_t strings = HeaderOf(block, OLESTR("StringFileInfo"));
+    const size_t company = HeaderOf(block, OLESTR("CompanyName"));
+    const size_t vars = HeaderOf(block, OLESTR("VarFileInfo"));
     EXPECT_EQ(WordAt(block, 0), block.size());
     EXPECT_EQ(WordAt(block, 2), sizeof(VS_FIXEDFILEINFO));
     EXPECT_EQ(strings, 92u);
@@ -218,13 +224,13 @@ TEST(VersionInfoQuery, BlocksHaveTheWindowsLayout) {
 TEST(VersionInfoQuery, CorruptBlocksAreRejected) {
     const Bytes original = ReadBlock(kTestLib);
     // The block, the field (0: wLength, 2: wValueLength), its new value and the query.
-    const std::tuple<const char16_t*, size_t, WORD, const char16_t*> cases[] = {
-        {u"VS_VERSION_INFO", 0, 4, u"\\"},
-        {u"VS_VERSION_INFO", 0, 100, kFileVersionKey},
-        {u"StringFileInfo", 0, 0xFFFF, kFileVersionKey},
-        {u"StringFileInfo", 0, 0, kFileVersionKey},
-        {u"FileVersion", 2, 0x7FFF, kFileVersionKey},
-        {u"Translation", 0, 0x7FFF, u"\\VarFileInfo\\Translation"},
+    const std::tuple<const OLECHAR*, size_t, WORD, const OLECHAR*> cases[] = {
+        {OLESTR("VS_VERSION_INFO"), 0, 4, OLESTR("\\")},
+        {OLESTR("VS_VERSION_INFO"), 0, 100, kFileVersionKey},
+        {OLESTR("StringFileInfo"), 0, 0xFFFF, kFileVersionKey},
+        {OLESTR("StringFileInfo"), 0, 0, kFileVersionKey},
+        {OLESTR("FileVersion"), 2, 0x7FFF, kFileVersionKey},
+        {OLESTR("Translation"), 0, 0x7FFF, OLESTR("\\VarFileInfo\\Translation")},
     };
     for (const auto& [key, field, value, query] : cases) {
         Bytes block = original;
@@ -232,16 +238,16 @@ TEST(VersionInfoQuery, CorruptBlocksAreRejected) {
         block[at] = static_cast<uint8_t>(value & 0xFF);
         block[at + 1] = static_cast<uint8_t>(value >> 8);
         if (at == 0) block.resize(std::min<size_t>(value, block.size()));
-        EXPECT_EQ(QueryString(block, query), u"<missing>");
+        EXPECT_EQ(QueryString(block, query), OLESTR("<missing>"));
     }
 }
 
-std::u16string NameOf(HMODULE module) {
-    char16_t buffer[PATH_MAX] = {};
+OleString NameOf(HMODULE module) {
+    OLECHAR buffer[PATH_MAX] = {};
     const DWORD length = GetModuleFileNameW(module, buffer, PATH_MAX);
     EXPECT_LT(length, static_cast<DWORD>(PATH_MAX));
-    EXPECT_EQ(buffer[length], u'\0');
-    return std::u16string(buffer, length);
+    EXPECT_EQ(buffer[length], OLESTR('\0'));
+    return OleString(buffer, length);
 }
 
 using ModuleFileName = VersionInfoFile;
@@ -259,9 +265,9 @@ TEST_F(ModuleFileName, NamesTheFilesOfModulesInUtf16) {
     ASSERT_NE(library, nullptr) << dlerror();
     auto moduleOf = reinterpret_cast<HMODULE (*)()>(dlsym(library, "NornVersionedTestLibModule"));
     ASSERT_NE(moduleOf, nullptr);
-    const std::u16string name = NameOf(moduleOf());
+    const OleString name = NameOf(moduleOf());
     ASSERT_GE(name.size(), 15u);
-    EXPECT_EQ(name.substr(name.size() - 15), u"/libnorn_\u00E9\U0001D11E.so");
+    EXPECT_EQ(name.substr(name.size() - 15), OLESTR("/libnorn_\u00E9\U0001D11E.so"));
     EXPECT_NE(GetFileVersionInfoSizeW(name.c_str(), nullptr), 0u);
     dlclose(library);
 }
@@ -285,22 +291,22 @@ TEST_F(ModuleFileName, NamesTheLibraryLoadedAtTheAddressNow) {
         }
         previous = module;
         dlclose(library);
-        char16_t buffer[16] = {};
+        OLECHAR buffer[16] = {};
         EXPECT_EQ(GetModuleFileNameW(module, buffer, 16), 0u) << "an unloaded library is named";
     }
 }
 
 // A too-small buffer gets a truncated name; an address outside any file names no module.
 TEST_F(ModuleFileName, FailuresTruncateOrReportTheError) {
-    const std::u16string full = NameOf(NornVersionedTestLibModule());
+    const OleString full = NameOf(NornVersionedTestLibModule());
     for (const DWORD size : {DWORD{0}, DWORD{1}, DWORD{5}, static_cast<DWORD>(full.size())}) {
-        std::u16string buffer(full.size() + 2, u'#');
+        OleString buffer(full.size() + 2, OLESTR('#'));
         SetLastError(0);
         EXPECT_EQ(GetModuleFileNameW(NornVersionedTestLibModule(), buffer.data(), size), size);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-        const std::u16string expected = size == 0 ? u"" : full.substr(0, size - 1) + u'\0';
+        const OleString expected = size == 0 ? OLESTR("") : full.substr(0, size - 1) + OLESTR('\0');
         EXPECT_EQ(buffer.substr(0, expected.size()), expected) << size;
-        EXPECT_EQ(buffer[expected.size()], u'#') << size;
+        EXPECT_EQ(buffer[expected.size()], OLESTR('#')) << size;
     }
 
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
@@ -308,7 +314,7 @@ TEST_F(ModuleFileName, FailuresTruncateOrReportTheError) {
     ASSERT_NE(anonymous, MAP_FAILED);
     int onStack = 0;
     for (void* address : {anonymous, static_cast<void*>(&onStack)}) {
-        char16_t buffer[16] = {};
+        OLECHAR buffer[16] = {};
         SetLastError(0);
         EXPECT_EQ(GetModuleFileNameW(static_cast<HMODULE>(address), buffer, 16), 0u);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));

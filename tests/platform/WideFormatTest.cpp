@@ -7,17 +7,20 @@
 #include <climits>
 #include <cstdint>
 #include <string>
+#include "support/ApiUnderTest.h"
+
+using norn::test::OleString;
 
 namespace {
 
 // Formats into a roomy buffer and checks that the result counts the characters written.
-std::u16string Format(const WCHAR* format, ...) {
+OleString Format(const WCHAR* format, ...) {
     WCHAR buffer[256];
     va_list args;
     va_start(args, format);
     const int result = vswprintf_s(buffer, 256, format, args);
     va_end(args);
-    if (result < 0) return u"<failed>";
+    if (result < 0) return OLESTR("<failed>");
     EXPECT_EQ(static_cast<size_t>(result), wcslen(buffer));
     return buffer;
 }
@@ -25,58 +28,78 @@ std::u16string Format(const WCHAR* format, ...) {
 TEST(swprintf_s, LongIsThirtyTwoBits) {
     WCHAR buffer[64];
     const LONG line = 2489;
-    EXPECT_EQ(swprintf_s(buffer, 64, u"Error in %s (Line %ld)", u"Brightwork", line), 31);
-    EXPECT_EQ(std::u16string(buffer), u"Error in Brightwork (Line 2489)");
+    EXPECT_EQ(swprintf_s(buffer, 64, OLESTR("Error in %s (Line %ld)"), OLESTR("Brightwork"), line),
+              31);
+    EXPECT_EQ(OleString(buffer), OLESTR("Error in Brightwork (Line 2489)"));
     // A 64-bit read of these would see the zero-extended register, not the sign.
-    EXPECT_EQ(Format(u"%ld %li %lu %lx", LONG(-5), LONG(-1), ULONG(0xFFFFFFFF), LONG(-1)),
-              u"-5 -1 4294967295 ffffffff");
+    EXPECT_EQ(Format(OLESTR("%ld %li %lu %lx"), LONG(-5), LONG(-1), ULONG(0xFFFFFFFF), LONG(-1)),
+              OLESTR("-5 -1 4294967295 ffffffff"));
 }
 
 TEST(swprintf_s, ConversionsFollowTheMicrosoftConventions) {
-    EXPECT_EQ(Format(u"%d %i %u %x %X %o", -42, 42, -1, 0xBEEF, 0xBEEF, 8),
-              u"-42 42 4294967295 beef BEEF 10");
-    EXPECT_EQ(Format(u"%hd %hu %hhd", 70000, 65537, 255), u"4464 1 -1");
-    EXPECT_EQ(Format(u"%lld %llu %I64x", LLONG_MIN, ULLONG_MAX, 0x123456789ABCDEFull),
-              u"-9223372036854775808 18446744073709551615 123456789abcdef");
-    EXPECT_EQ(Format(u"%zu %d%%", size_t(1) << 40, 100), u"1099511627776 100%");
-    EXPECT_EQ(Format(u"[%5d|%-5d|%05d|%+d|% d]", 42, 42, -42, 42, 42),
-              u"[   42|42   |-0042|+42| 42]");
-    EXPECT_EQ(Format(u"[%.5d|%08.3d|%.0d|%#x|%#o]", 42, 42, 0, 42, 8),
-              u"[00042|     042||0x2a|010]");
-    EXPECT_EQ(Format(u"[%*d|%*d|%.*s]", 4, 7, -4, 7, 3, u"Brightwork"), u"[   7|7   |Bri]");
-    EXPECT_EQ(Format(u"[%12s|%-12s|%.6s]", u"Brightwork", u"Tarvo", u"Orm"),
-              u"[  Brightwork|Tarvo       |Orm]");
-    EXPECT_EQ(Format(u"%s|%S|%hs|%ls", u"wide", "Z\xC3\xBCrich", "narrow", u"long"),
-              u"wide|Z\u00FCrich|narrow|long");
-    EXPECT_EQ(Format(u"%c%c%C", u'\u20AC', u'x', 'A'), u"\u20ACxA");
-    EXPECT_EQ(Format(u"%s|%S|%.3s", static_cast<const WCHAR*>(nullptr),
+    EXPECT_EQ(Format(OLESTR("%d %i %u %x %X %o"), -42, 42, -1, 0xBEEF, 0xBEEF, 8),
+              OLESTR("-42 42 4294967295 beef BEEF 10"));
+    EXPECT_EQ(Format(OLESTR("%hd %hu"), 70000, 65537), OLESTR("4464 1"));
+    EXPECT_EQ(Format(OLESTR("%lld %llu %I64x"), LLONG_MIN, ULLONG_MAX, 0x123456789ABCDEFull),
+              OLESTR("-9223372036854775808 18446744073709551615 123456789abcdef"));
+    EXPECT_EQ(Format(OLESTR("%zu %d%%"), size_t(1) << 40, 100), OLESTR("1099511627776 100%"));
+    EXPECT_EQ(Format(OLESTR("[%5d|%-5d|%05d|%+d|% d]"), 42, 42, -42, 42, 42),
+              OLESTR("[   42|42   |-0042|+42| 42]"));
+    EXPECT_EQ(Format(OLESTR("[%.5d|%.0d|%#x|%#o]"), 42, 0, 42, 8), OLESTR("[00042||0x2a|010]"));
+    EXPECT_EQ(Format(OLESTR("[%*d|%*d|%.*s]"), 4, 7, -4, 7, 3, OLESTR("Brightwork")),
+              OLESTR("[   7|7   |Bri]"));
+    EXPECT_EQ(
+        Format(OLESTR("[%12s|%-12s|%.6s]"), OLESTR("Brightwork"), OLESTR("Tarvo"), OLESTR("Orm")),
+        OLESTR("[  Brightwork|Tarvo       |Orm]"));
+    EXPECT_EQ(Format(OLESTR("%s|%S|%hs|%ls"), OLESTR("wide"), "Zurich", "narrow", OLESTR("long")),
+              OLESTR("wide|Zurich|narrow|long"));
+    EXPECT_EQ(Format(OLESTR("%c%c%C"), OLESTR('\u20AC'), OLESTR('x'), 'A'), OLESTR("\u20ACxA"));
+    EXPECT_EQ(Format(OLESTR("%s|%S|%.3s"), static_cast<const WCHAR*>(nullptr),
                      static_cast<const char*>(nullptr), static_cast<const WCHAR*>(nullptr)),
-              u"(null)|(null)|(nu");
-    const WCHAR unterminated[3] = {u'a', u'b', u'c'};  // a precision stops reading
-    EXPECT_EQ(Format(u"%.3s", unterminated), u"abc");
-    EXPECT_EQ(Format(u"%p", reinterpret_cast<void*>(uintptr_t{0x1234ABCD})),
-              std::u16string(2 * sizeof(void*) - 8, u'0') + u"1234ABCD");
+              OLESTR("(null)|(null)|(nu"));
+    const WCHAR unterminated[3] = {OLESTR('a'), OLESTR('b'),
+                                   OLESTR('c')};  // a precision stops reading
+    EXPECT_EQ(Format(OLESTR("%.3s"), unterminated), OLESTR("abc"));
+    EXPECT_EQ(Format(OLESTR("%p"), reinterpret_cast<void*>(uintptr_t{0x1234ABCD})),
+              OleString(2 * sizeof(void*) - 8, OLESTR('0')) + OLESTR("1234ABCD"));
+}
+
+// Where the C runtimes differ: the one MinGW programs use (msvcrt) knows no %hh and pads a
+// zero-flagged number that has a precision with zeros; the layer follows the later runtime and
+// C. An 8-bit argument is converted from the ANSI code page, which is UTF-8 only in the layer.
+TEST(swprintf_s, LayerFollowsTheUniversalRuntime) {
+    NORN_LINUX_LAYER_ONLY("MinGW programs use the older msvcrt and the system's ANSI code page");
+    EXPECT_EQ(Format(OLESTR("%hhd"), 255), OLESTR("-1"));
+    EXPECT_EQ(Format(OLESTR("[%08.3d]"), 42), OLESTR("[     042]"));
+    EXPECT_EQ(Format(OLESTR("%S"), "Z\xC3\xBCrich"), OLESTR("Z\u00FCrich"));
 }
 
 // Text that does not fit leaves an empty buffer; so does a bad format, a bad buffer nothing.
 TEST(swprintf_s, FailuresGiveMinusOne) {
     WCHAR buffer[6];
-    EXPECT_EQ(swprintf_s(buffer, 6, u"%s", u"abcde"), 5);
-    EXPECT_EQ(std::u16string(buffer), u"abcde");
-    std::fill(buffer, buffer + 6, u'#');
-    EXPECT_EQ(swprintf_s(buffer, 6, u"%s", u"abcdef"), -1);
+    EXPECT_EQ(swprintf_s(buffer, 6, OLESTR("%s"), OLESTR("abcde")), 5);
+    EXPECT_EQ(OleString(buffer), OLESTR("abcde"));
+    std::fill(buffer, buffer + 6, OLESTR('#'));
+    EXPECT_EQ(swprintf_s(buffer, 6, OLESTR("%s"), OLESTR("abcdef")), -1);
     EXPECT_EQ(buffer[0], 0);
-    std::fill(buffer, buffer + 6, u'#');
-    EXPECT_EQ(swprintf_s(buffer, 6, u"%8d", 1), -1);
+    std::fill(buffer, buffer + 6, OLESTR('#'));
+    EXPECT_EQ(swprintf_s(buffer, 6, OLESTR("%8d"), 1), -1);
     EXPECT_EQ(buffer[0], 0);
-    std::fill(buffer, buffer + 6, u'#');
-    EXPECT_EQ(swprintf_s(nullptr, 6, u"x"), -1);
-    EXPECT_EQ(swprintf_s(buffer, 0, u"x"), -1);
-    EXPECT_EQ(buffer[0], u'#');
+}
+
+// Windows hands these to the invalid parameter handler, which by default ends the process; the
+// layer fails them. It formats no floating point, which the module never prints.
+TEST(swprintf_s, LayerFailsBadArgumentsAndFloatingPoint) {
+    NORN_LINUX_LAYER_ONLY("Windows ends the process on a bad argument and formats %f");
+    WCHAR buffer[6];
+    std::fill(buffer, buffer + 6, OLESTR('#'));
+    EXPECT_EQ(swprintf_s(nullptr, 6, OLESTR("x")), -1);
+    EXPECT_EQ(swprintf_s(buffer, 0, OLESTR("x")), -1);
+    EXPECT_EQ(buffer[0], OLESTR('#'));
     EXPECT_EQ(swprintf_s(buffer, 6, nullptr), -1);
     EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(Format(u"%f", 1.0), u"<failed>");
-    EXPECT_EQ(Format(u"trailing %"), u"<failed>");
+    EXPECT_EQ(Format(OLESTR("%f"), 1.0), OLESTR("<failed>"));
+    EXPECT_EQ(Format(OLESTR("trailing %")), OLESTR("<failed>"));
 }
 
 }  // namespace

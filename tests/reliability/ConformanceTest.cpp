@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <norn/BrightworkNorn.h>
@@ -24,6 +23,7 @@
 #include "files/PayloadFiles.h"
 #include "host/DeferredCommitFlags.h"
 #include "host/Exports.h"
+#include "host/PayloadEntries.h"
 #include "host/TableEntries.h"
 #include "norn/InterfaceId.h"
 #include "norn/PlatformTestHooks.h"
@@ -441,16 +441,9 @@ void AddReportRows(std::vector<CFailurePoint>& rows) {
 void AddRunningObjectTableRows(std::vector<CFailurePoint>& rows) {
     const auto name = [] { return SysAllocString(u"NobodyRegisteredThis"); };
     rows.push_back(Point("ROT_RegisterFails",
-                         [name](FailurePointTest& t) {
-                             BOOL registered = TRUE;
-                             std::thread([&] {  // a thread that never joined COM
-                                 CROTAccess access;
-                                 DWORD cookie = 0;
-                                 registered = access.RegisterIfPointer(name(), &t.m_plainObject,
-                                                                       &cookie, TRUE);
-                             })
-                                 .join();
-                             return registered;
+                         [name](FailurePointTest&) {
+                             DWORD cookie = 0;  // the table refuses a registration of nothing
+                             return CROTAccess().RegisterIfPointer(name(), nullptr, &cookie, TRUE);
                          },
                          FALSE, {})
                        .Diagnostics({"146"}));

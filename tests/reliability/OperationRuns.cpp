@@ -11,6 +11,7 @@
 #include "files/DataFilePaths.h"
 #include "host/DeferredCommitFlags.h"
 #include "host/Exports.h"
+#include "host/PayloadEntries.h"
 #include "host/TableEntries.h"
 #include "norn/PlatformTestHooks.h"
 

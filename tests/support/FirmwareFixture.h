@@ -14,6 +14,7 @@
 #include <string>
 
 #include "norn/ComApartment.h"
+#include "support/ApiUnderTest.h"
 #include "support/LogCapture.h"
 
 namespace norn::test {
@@ -24,6 +25,7 @@ protected:
         ASSERT_EQ(m_apartment.Result(), S_OK);
         ASSERT_TRUE(m_driverRegistration->Succeeded());
         ASSERT_TRUE(m_managerRegistration->Succeeded());
+        m_driverTableRefs = m_driver.Refs();
     }
     void TearDown() override {
         m_driverRegistration.reset();
@@ -37,21 +39,21 @@ protected:
     void UnregisterErrorManager() { m_managerRegistration.reset(); }
 
     // Exactly one report arrived, with this report code, HRESULT and line.
-    void ExpectOneReport(const std::u16string& code, HRESULT hr, LONG line) const {
+    void ExpectOneReport(const OleString& code, HRESULT hr, LONG line) const {
         const auto reports = m_manager.Reports();
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(reports[0].reportCode.text, code);
         EXPECT_EQ(reports[0].hresult, hr);
         EXPECT_EQ(reports[0].line, line);
-        EXPECT_EQ(reports[0].file.text, u"Brightwork");
+        EXPECT_EQ(reports[0].file.text, OLESTR("Brightwork"));
     }
     void ExpectOneReport(const char* code, HRESULT hr, LONG line) const {
-        ExpectOneReport(std::u16string(code, code + std::char_traits<char>::length(code)), hr,
-                        line);
+        ExpectOneReport(OleText(code), hr, line);
     }
 
     CLogCapture m_diagnostics = CLogCapture::Diagnostics();
     CComApartment m_apartment;
+    ULONG m_driverTableRefs = 0;  // what the Running Object Table holds on the driver
     firmware::CMeasurementDriverSimulator m_driver;
     firmware::CErrorManagerSimulator m_manager;
     std::unique_ptr<firmware::CRotRegistration> m_driverRegistration =

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // Results of the host-facing operations (entries 3 to 6 and 30, exports F2 to F8).
 constexpr LONG kBrightworkSucceeded = 0;
 constexpr LONG kBrightworkFailed = 1;

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace norn {
 
 constexpr int HexDigitValue(char c) {

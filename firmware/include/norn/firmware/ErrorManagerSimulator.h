@@ -13,10 +13,10 @@
 
 namespace norn::firmware {
 
-// One BSTR field of a report, copied: the text (up to the BSTR's length) and whether the
-// reporter passed null.
+// One BSTR field of a report, copied: the text (up to the BSTR's length, in OLECHARs) and
+// whether the reporter passed null.
 struct CReportText {
-    std::u16string text;
+    std::basic_string<OLECHAR> text;
     bool isNull = true;
 };
 

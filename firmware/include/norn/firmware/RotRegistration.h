@@ -33,12 +33,12 @@ public:
 
     bool Succeeded() const noexcept { return m_table && SUCCEEDED(m_hr); }
     HRESULT Result() const noexcept { return m_hr; }
-    const std::u16string& ItemName() const noexcept { return m_item; }
+    const std::basic_string<OLECHAR>& ItemName() const noexcept { return m_item; }
 
 private:
     void Revoke() noexcept;
 
-    std::u16string m_item;
+    std::basic_string<OLECHAR> m_item;
     CInterfacePtr<IRunningObjectTable> m_table;
     DWORD m_cookie = 0;
     HRESULT m_hr = E_UNEXPECTED;
