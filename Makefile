@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test asan valgrind fuzz reliability bench clean
+.PHONY: deps configure build run test asan valgrind fuzz reliability bench windows clean
 
 deps:
 	@scripts/install-deps.sh
@@ -52,6 +52,14 @@ bench:
 	@$(MAKE) --no-print-directory build PRESET=default
 	@build/default/bench/norn_bench --table=build/default/bench/bench-table.md
 	@build/default/bench/norn_stability
+
+# The Windows parity check: the platform layer's conformance tests and the module's Qt-free parts
+# built with MinGW-w64 against the real Windows API (build/windows), their tests run under Wine.
+windows:
+	@scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+	@scripts/windows-tests.sh
 
 clean:
 	rm -rf build
