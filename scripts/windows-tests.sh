@@ -12,10 +12,12 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver
 
-# The first start makes the prefix; it is done here, before tests run side by side.
+# The first start of a program makes the prefix. (Made by `wineboot --init` instead, the prefix
+# came up without a working RPC service, and every Running Object Table call failed with
+# RPC_S_SERVER_UNAVAILABLE.)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "windows-tests: preparing the Wine prefix in $WINEPREFIX"
-    "$wine" wineboot --init >/dev/null 2>&1
+    "$wine" cmd.exe /c exit >/dev/null 2>&1
 fi
 "$wineserver" -p
 trap '"$wineserver" -k 2>/dev/null' EXIT
