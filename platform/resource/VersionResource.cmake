@@ -6,32 +6,10 @@
 # ".norn_version" of the target's file, where GetFileVersionInfoW finds it. PRODUCT_VERSION
 # defaults to FILE_VERSION and FILE_TYPE to DLL. Versions have one to four numbers of at most
 # 65535. May be called from any directory, also before the tool's target is defined.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/VersionResourceArguments.cmake)
+
 function(norn_add_version_resource target)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "" "FILE_VERSION;PRODUCT_VERSION;FILE_TYPE" "STRINGS")
-    if(ARG_UNPARSED_ARGUMENTS)
-        message(FATAL_ERROR "norn_add_version_resource: unexpected ${ARG_UNPARSED_ARGUMENTS}")
-    endif()
-    if(NOT TARGET ${target})
-        message(FATAL_ERROR "norn_add_version_resource: ${target} is not a target")
-    endif()
-    if(NOT DEFINED ARG_FILE_VERSION)
-        message(FATAL_ERROR "norn_add_version_resource(${target}): FILE_VERSION is required")
-    endif()
-    if(NOT DEFINED ARG_PRODUCT_VERSION)
-        set(ARG_PRODUCT_VERSION "${ARG_FILE_VERSION}")
-    endif()
-    if(NOT DEFINED ARG_FILE_TYPE)
-        set(ARG_FILE_TYPE DLL)
-    endif()
-    set(version_regex "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
-    foreach(version IN ITEMS "${ARG_FILE_VERSION}" "${ARG_PRODUCT_VERSION}")
-        if(NOT version MATCHES "${version_regex}")
-            message(FATAL_ERROR "norn_add_version_resource(${target}): bad version '${version}'")
-        endif()
-    endforeach()
-    if(NOT ARG_FILE_TYPE MATCHES "^(DLL|APP)$")
-        message(FATAL_ERROR "norn_add_version_resource(${target}): FILE_TYPE must be DLL or APP")
-    endif()
+    norn_version_resource_arguments(norn_add_version_resource ${target} ${ARGN})
 
     # The arguments go through a file, one per line, so that spaces and quotes survive and a
     # changed argument regenerates the source (configure_file only touches it on change).

@@ -5,33 +5,14 @@
 # with the same arguments: writes <current binary dir>/<target>_version.rc, a VERSIONINFO
 # resource with the strings in the table 040904B0 and the translation 0x0409/0x04B0, which
 # windres compiles and the linker puts into the target's file. Needs the RC language.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/VersionResourceArguments.cmake)
+
 function(norn_add_windows_version_resource target)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "" "FILE_VERSION;PRODUCT_VERSION;FILE_TYPE" "STRINGS")
-    if(ARG_UNPARSED_ARGUMENTS)
-        message(FATAL_ERROR "norn_add_windows_version_resource: unexpected ${ARG_UNPARSED_ARGUMENTS}")
-    endif()
-    if(NOT TARGET ${target})
-        message(FATAL_ERROR "norn_add_windows_version_resource: ${target} is not a target")
-    endif()
-    if(NOT DEFINED ARG_FILE_VERSION)
-        message(FATAL_ERROR "norn_add_windows_version_resource(${target}): FILE_VERSION is required")
-    endif()
-    if(NOT DEFINED ARG_PRODUCT_VERSION)
-        set(ARG_PRODUCT_VERSION "${ARG_FILE_VERSION}")
-    endif()
-    if(NOT DEFINED ARG_FILE_TYPE)
-        set(ARG_FILE_TYPE DLL)
-    endif()
-    if(NOT ARG_FILE_TYPE MATCHES "^(DLL|APP)$")
-        message(FATAL_ERROR "norn_add_windows_version_resource(${target}): FILE_TYPE must be DLL or APP")
-    endif()
+    norn_version_resource_arguments(norn_add_windows_version_resource ${target} ${ARGN})
 
     # "2.60.100" becomes "2,60,100,0": one to four numbers of at most 65535.
     set(binary_versions "")
     foreach(version IN ITEMS "${ARG_FILE_VERSION}" "${ARG_PRODUCT_VERSION}")
-        if(NOT version MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
-            message(FATAL_ERROR "norn_add_windows_version_resource(${target}): bad version '${version}'")
-        endif()
         string(REPLACE "." ";" numbers "${version}")
         list(LENGTH numbers count)
         while(count LESS 4)
