@@ -90,6 +90,7 @@ HRESULT CErrorManagerSimulator::ReportError(ErrorEntry entry) {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;  // the module ignores the result; the report is lost
     }
+    if (m_observer) m_observer();
     return S_OK;
 }
 

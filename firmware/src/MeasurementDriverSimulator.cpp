@@ -77,6 +77,10 @@ void ValidateFault(const CDriverFault& fault) {
     if (fault.kind == EDriverFaultKind::Unterminated && fault.method != kReadValue) {
         throw std::invalid_argument("only ReadValue fills a text buffer");
     }
+    if (fault.kind == EDriverFaultKind::StatusUntouched && fault.method != kQueryValue &&
+        fault.method != kWriteValue) {
+        throw std::invalid_argument("only QueryValue and WriteValue can leave the status alone");
+    }
     if (fault.kind == EDriverFaultKind::Failure && SUCCEEDED(fault.hresult)) {
         throw std::invalid_argument("a failure fault needs a failed HRESULT");
     }
@@ -111,6 +115,10 @@ CDriverFault CDriverFault::NullBuffer(LONG nth) {
 
 CDriverFault CDriverFault::Unterminated(LONG nth) {
     return MakeFault(kReadValue, nth, EDriverFaultKind::Unterminated);
+}
+
+CDriverFault CDriverFault::StatusUntouched(std::string method, LONG nth) {
+    return MakeFault(std::move(method), nth, EDriverFaultKind::StatusUntouched);
 }
 
 std::vector<BYTE> FactoryImage(LONG block) {
@@ -231,9 +239,17 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
     if (status == nullptr || (data == nullptr && byteCount > 0)) {
         return RecordLocked(kWriteValue, arguments, status, {}, E_POINTER);
     }
-    if (hits.status) return RecordLocked(kWriteValue, arguments, status, hits.status, S_OK);
-    const LONG result = StoreTextLocked(item, byteCount, data);
-    return RecordLocked(kWriteValue, arguments, status, result, S_OK);
+    const std::vector<BYTE> taken(data, data + std::max<LONG>(byteCount, 0));
+    if (hits.statusUntouched) {
+        RecordLocked(kWriteValue, arguments, status, {}, S_OK);
+    } else if (hits.status) {
+        RecordLocked(kWriteValue, arguments, status, hits.status, S_OK);
+    } else {
+        const LONG result = StoreTextLocked(item, byteCount, data);
+        RecordLocked(kWriteValue, arguments, status, result, S_OK);
+    }
+    m_journal.back().data = taken;
+    return S_OK;
 }
 
 HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buffer, LONG* status) {
@@ -244,6 +260,7 @@ HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buff
     if (status == nullptr || (buffer == nullptr && code > 0)) {
         return RecordLocked(kQueryValue, arguments, status, {}, E_POINTER);
     }
+    if (hits.statusUntouched) return RecordLocked(kQueryValue, arguments, status, {}, S_OK);
     const LONG result = CopyValueLocked(item, code, buffer);
     return RecordLocked(kQueryValue, arguments, status, hits.status.value_or(result), S_OK);
 }
@@ -314,6 +331,13 @@ bool CMeasurementDriverSimulator::HasPendingWrites() const {
                        [](const auto& entry) { return entry.second.pending.has_value(); });
 }
 
+bool CMeasurementDriverSimulator::HandedOutBuffersIntact() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::all_of(m_blocks.begin(), m_blocks.end(), [](const auto& entry) {
+        return entry.second.handedOut == entry.second.handedOutAsGiven;
+    });
+}
+
 // --- Journal and fault plan -----------------------------------------------------------------
 
 std::vector<CDriverCall> CMeasurementDriverSimulator::Journal() const {
@@ -370,6 +394,9 @@ CMeasurementDriverSimulator::CHits CMeasurementDriverSimulator::TakeHitsLocked(
             case EDriverFaultKind::Unterminated:
                 hits.unterminated = true;
                 break;
+            case EDriverFaultKind::StatusUntouched:
+                hits.statusUntouched = true;
+                break;
         }
     }
     return hits;
@@ -379,7 +406,7 @@ HRESULT CMeasurementDriverSimulator::RecordLocked(const char* method, std::vecto
                                                   LONG* status, std::optional<LONG> written,
                                                   HRESULT hresult) {
     if (written && status != nullptr) *status = *written;
-    m_journal.push_back({method, std::move(arguments), written, hresult});
+    m_journal.push_back({method, std::move(arguments), written, hresult, {}});
     return hresult;
 }
 
@@ -412,6 +439,7 @@ void CMeasurementDriverSimulator::HandOutLocked(CBlock& block, const CHits& hits
     std::vector<BYTE> handedOut(length, kErasedByte);
     std::copy(image.begin(), image.end(), handedOut.begin());
     block.handedOut = std::move(handedOut);
+    block.handedOutAsGiven = block.handedOut;
     *byteCount = reported;
     *buffer = hits.nullBuffer ? nullptr : block.handedOut.data();
 }

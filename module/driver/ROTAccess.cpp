@@ -6,6 +6,7 @@
 
 #include "errors/Checks.h"
 #include "errors/DiagnosticReport.h"
+#include "errors/OperationGuard.h"
 #include "errors/Strings.h"
 #include "norn/InterfacePtr.h"
 #include "norn/ScopedBstr.h"
@@ -25,7 +26,9 @@ BSTR ProcessIdText(DWORD processId) {
     return text;
 }
 
-// "Unexpected exception" through the diagnostics library, as every operation here reports.
+// "Unexpected exception" through the diagnostics library, as every operation here reports. Each
+// operation's try block opens an error frame of its own (handledHere), so that what it raises
+// is reported here and never by the operation guard of its caller.
 void ReportUnexpected(int line, const char* context) {
     ReportToDiagnostics("CROTAccess", line, context, "Unexpected exception");
 }
@@ -82,6 +85,7 @@ BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, B
     CScopedBstr ownedName = CScopedBstr::Attach(name);
     CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);  // lets CAtlException through
     try {
+        CErrorFrame handledHere(nullptr);
         auto moniker = ItemMoniker(item, 134);
         auto table = RunningObjectTable(137);
         ThrowIfFailed(
@@ -98,6 +102,7 @@ BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, B
 BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailure, BOOL usePrefix) {
     CScopedBstr ownedName = CScopedBstr::Attach(name);
     try {
+        CErrorFrame handledHere(nullptr);
         CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);
         auto moniker = ItemMoniker(item, 191);
         auto table = RunningObjectTable(194);
@@ -113,6 +118,7 @@ BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailur
 
 BOOL CROTAccess::RevokeIfPointer(DWORD cookie) {
     try {
+        CErrorFrame handledHere(nullptr);
         auto table = RunningObjectTable(242);
         ThrowIfFailed(table->Revoke(cookie), kROTAccessFile, 243);
         return TRUE;

@@ -1,5 +1,6 @@
 #include "errors/Checks.h"
 
+#include "errors/OperationGuard.h"
 #include "norn/InterfacePtr.h"
 
 using norn::CInterfacePtr;
@@ -16,18 +17,26 @@ CInterfacePtr<IErrorInfo> ErrorInfoFrom(IUnknown* object, REFIID iid) {
     return info;
 }
 
+// Every failure point ends here: the guard around it hears of the error before anything is
+// unwound (see errors/OperationGuard.h), then the error is thrown.
+[[noreturn]] void Raise(HRESULT hr, const OLECHAR* file, LONG line, IErrorInfo* info = nullptr) {
+    CExceptionError error(hr, file, line, info);
+    CErrorFrame::OnRaise(error);
+    throw error;
+}
+
 }  // namespace
 
 void ThrowIfFailed(HRESULT hr, const OLECHAR* file, LONG line, IUnknown* object, REFIID iid) {
     if (SUCCEEDED(hr)) return;
     CInterfacePtr<IErrorInfo> info = ErrorInfoFrom(object, iid);
-    throw CExceptionError(hr, file, line, info.Get());
+    Raise(hr, file, line, info.Get());
 }
 
 void ThrowIfNull(const void* pointer, const OLECHAR* file, LONG line) {
-    if (pointer == nullptr) throw CExceptionError(E_POINTER, file, line);
+    if (pointer == nullptr) Raise(E_POINTER, file, line);
 }
 
 void ThrowFail(const OLECHAR* file, LONG line) {
-    throw CExceptionError(E_FAIL, file, line);
+    Raise(E_FAIL, file, line);
 }

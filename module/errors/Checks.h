@@ -4,6 +4,9 @@
 //   ThrowIfFailed(hr, kModuleSourceFile, 2497);
 //   ThrowIfNull(values.Get(), kModuleSourceFile, 2492);
 //   if (status != 0) ThrowFail(kModuleSourceFile, 2501);
+//
+// They are the only way the module raises one: each tells the operation guard around it first,
+// so that the report is made while the routine still holds what it owns.
 #pragma once
 
 #include "errors/ExceptionError.h"

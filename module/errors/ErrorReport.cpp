@@ -126,8 +126,10 @@ void WriteEntryToEventLog(const CErrorEntry& entry) {
 }  // namespace
 
 void ReportToErrorManager(const CExceptionError& error, const char* reportCode) noexcept {
-    std::unique_ptr<CErrorEntry> entry = MakeEntry(error, reportCode);
+    // Declared before the entry so that it is released after the entry's texts are freed: the
+    // error manager's reference is the last thing a report gives back.
     CInterfacePtr<IErrorManager> manager;
+    std::unique_ptr<CErrorEntry> entry = MakeEntry(error, reportCode);
     try {
         manager = LookUpErrorManager();
     } catch (...) {

@@ -17,6 +17,11 @@ CExceptionError::CExceptionError(const CExceptionError& other)
     if (m_file == nullptr) ATL::AtlThrow(E_OUTOFMEMORY);
 }
 
+CExceptionError::CExceptionError(CExceptionError&& other) noexcept
+    : _com_error(other), m_file(other.m_file), m_line(other.m_line) {
+    other.m_file = nullptr;
+}
+
 CExceptionError::~CExceptionError() {
     SysFreeString(m_file);
 }

@@ -15,6 +15,8 @@ public:
     CExceptionError(HRESULT hr, const OLECHAR* file, LONG line, IErrorInfo* errorInfo = nullptr);
     // A byte-exact copy of the file; shares the error information; never copies the message.
     CExceptionError(const CExceptionError& other);
+    // Takes the file over: a raised error is thrown by moving it, which allocates nothing.
+    CExceptionError(CExceptionError&& other) noexcept;
     CExceptionError& operator=(const CExceptionError&) = delete;
     ~CExceptionError() override;
 

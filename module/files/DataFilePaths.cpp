@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "errors/Strings.h"
@@ -32,17 +33,23 @@ constexpr char kDdsSuffix[] = "/eeprom/xml/NornData.dds";
 // The root may have at most 99 characters: it is read into 100 UTF-16 code units.
 constexpr DWORD kRootCapacity = 100;
 
-// The root as 8-bit text in the ANSI code page, exactly as the environment holds it; empty when
-// it is unset, empty, too long or cannot be converted.
-QString ReadRoot() {
+// The root as 8-bit text in the ANSI code page, exactly as the environment holds it: a variable
+// that is set but empty gives an empty root, and the paths then begin at "/eeprom". None when it
+// is unset, too long or cannot be converted: then no file is ever named.
+std::optional<QString> ReadRoot() {
     std::unique_ptr<WCHAR[]> buffer(new WCHAR[kRootCapacity]);
+    SetLastError(ERROR_SUCCESS);
     const DWORD length =
         GetEnvironmentVariableW(OLESTR("TARVO_SYSTEM_ROOT_RW"), buffer.get(), kRootCapacity);
-    if (length == 0 || length >= kRootCapacity) return {};
+    if (length == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return QString();
+    }
+    if (length >= kRootCapacity) return std::nullopt;
     try {
         return QString::fromLocal8Bit(AnsiFromWide(buffer.get()));
     } catch (const CAtlException&) {
-        return {};
+        return std::nullopt;
     }
 }
 
@@ -61,11 +68,10 @@ void MakeWritableIfReadOnly(const QString& path) {
 
 void ResolveDataFilePaths() {
     if (!PathsResolved) {
-        const QString root = ReadRoot();
-        if (!root.isEmpty()) {
-            XMLFilePath = root + QLatin1String(kXmlSuffix);
-            MACFilePath = root + QLatin1String(kMacSuffix);
-            DDSFilePath = root + QLatin1String(kDdsSuffix);
+        if (const std::optional<QString> root = ReadRoot()) {
+            XMLFilePath = *root + QLatin1String(kXmlSuffix);
+            MACFilePath = *root + QLatin1String(kMacSuffix);
+            DDSFilePath = *root + QLatin1String(kDdsSuffix);
         }
         PathsResolved = true;
     }

@@ -11,7 +11,8 @@ extern QString DDSFilePath;  // NornData.dds, the device data set payload
 extern bool PathsResolved;
 
 // Resolves the paths on the first call; on every call makes those of the three files that exist
-// but are read-only writable again. Reports nothing and raises nothing. A root that is unset,
-// empty or longer than 99 characters leaves the paths empty, so that every later open fails at
-// its own failure point and no file outside the service data directory is ever touched.
+// but are read-only writable again. Reports nothing and raises nothing. The root is taken as the
+// environment holds it, an empty one included ("/eeprom/xml/NornData.xml"; the module never
+// creates that folder). A root that is unset or longer than 99 characters leaves the paths
+// empty, so that every later open fails at its own failure point and no file is touched.
 void ResolveDataFilePaths();

@@ -20,9 +20,11 @@ QString NewDocumentText() {
 
 }  // namespace
 
+// The file is open unbuffered, so that the count compared is what reached the file: a buffered
+// write counts what reached Qt's buffer, and a full disk would only show at the close, unseen.
 bool CServiceDataDocument::WriteText(QFile& file, const QString& text) {
     const QByteArray bytes = text.toLatin1();
-    const bool complete = file.write(bytes) == text.length();
+    const bool complete = file.write(bytes) == bytes.size();
     file.close();
     return complete;
 }
@@ -30,7 +32,9 @@ bool CServiceDataDocument::WriteText(QFile& file, const QString& text) {
 bool CServiceDataDocument::CreateDocument() {
     static const QString text = NewDocumentText();
     QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        return false;
+    }
     return WriteText(file, text);
 }
 
@@ -48,7 +52,7 @@ bool CServiceDataDocument::SaveDocument(QDomDocument document) {
     if (!QFileInfo::exists(m_path)) return false;
     const QString text = document.toString(1);
     QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     return WriteText(file, text);
 }
 

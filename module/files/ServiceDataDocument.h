@@ -35,7 +35,8 @@ public:
 private:
     bool SetAttribute(const QString& name, const QString& value);
     bool GetAttribute(const QString& name, QString& value);
-    // The text one byte per character (Latin-1) in one block write into the open file.
+    // The text one byte per character (Latin-1) in one write into the file opened unbuffered;
+    // true only when every byte reached the file.
     static bool WriteText(QFile& file, const QString& text);
 
     QString m_path;

@@ -30,13 +30,13 @@ CPayload ReadPayload(bool (*reader)(BYTE**, ULONG*), LONG failureLine) {
 
 LONG BackUpServiceData() {
     ResolveDataFilePaths();
-    {
-        auto control = GetDriverInterface<IEEPROMControl>();
-        ThrowIfNull(control.Get(), kModuleSourceFile, 3506);
-        LONG status = 0;
-        ThrowIfFailed(control->PrepareRead(1, 0, 0, 0, &status), kModuleSourceFile, 3511);
-        if (status != 0) ThrowFail(kModuleSourceFile, 3514);
-    }
+    // Held to the end of the call, through a failure's report.
+    auto control = GetDriverInterface<IEEPROMControl>();
+    ThrowIfNull(control.Get(), kModuleSourceFile, 3506);
+    LONG status = 0;
+    ThrowIfFailed(control->PrepareRead(1, 0, 0, 0, &status), kModuleSourceFile, 3511);
+    if (status != 0) ThrowFail(kModuleSourceFile, 3514);
+
     const CPayload deviceDataSet = ReadPayload(GetDeviceDataSetEEPROM, 3525);
     const CPayload macAddress = ReadPayload(GetMACEEPROM, 3530);
 

@@ -34,6 +34,7 @@ QByteArray ReadPayloadFile(const QString& path, LONG openLine, LONG shortReadLin
     }
     QByteArray bytes(file.size(), '\0');
     const qint64 read = file.read(bytes.data(), bytes.size());
+    file.close();  // before the check: a failure is reported with the file closed
     if (read != bytes.size()) ThrowFail(kModuleSourceFile, shortReadLine);
     return bytes;
 }

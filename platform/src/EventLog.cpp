@@ -11,11 +11,14 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <new>
 #include <string>
+
+#include "norn/PlatformTestHooks.h"
 
 namespace {
 
@@ -25,6 +28,8 @@ constexpr WORD kAuditFailure = 0x0010;
 struct CEventSource {
     std::string m_name;  // UTF-8
 };
+
+std::atomic<LONG> g_liveSources{0};
 
 // openlog keeps the identity for the next syslog call; one event at a time uses it.
 std::mutex g_syslogLock;
@@ -128,6 +133,7 @@ WINBASEAPI HANDLE WINAPI RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR l
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    g_liveSources.fetch_add(1);
     return source;
 }
 
@@ -137,7 +143,12 @@ WINBASEAPI BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
         return FALSE;
     }
     delete static_cast<CEventSource*>(hEventLog);
+    g_liveSources.fetch_sub(1);
     return TRUE;
+}
+
+NORN_PLATFORM_API LONG NornLiveEventSourceCount() {
+    return g_liveSources.load();
 }
 
 WINBASEAPI BOOL WINAPI ReportEventW(HANDLE hEventLog, WORD wType, WORD /*wCategory*/,

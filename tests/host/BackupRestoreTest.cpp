@@ -79,13 +79,18 @@ TEST_F(BackupRestoreTest, RestoreMakesItsDriverCallsInOrderAndCommitsOnce) {
     m_driver.SetValue(16, "ABCDE");
     LayOutRestoreInputs("dds-payload", std::string(16, 'm'));
     ASSERT_EQ(Module().F2(), 0);
-    std::vector<std::string> calls;
+    std::vector<std::string> calls, texts;
     for (const auto& call : m_driver.Journal()) {
         if (call.method == "ReadBlock") continue;
         std::string entry = call.method;
         for (LONG argument : call.arguments) entry += " " + std::to_string(argument);
         calls.push_back(entry);
+        if (call.method == "WriteValue") texts.emplace_back(call.data.begin(), call.data.end());
     }
+    // Texts shorter than the driver's byte counts are padded with zero bytes up to them.
+    EXPECT_EQ(texts, (std::vector<std::string>{std::string("SN77\0\0\0\0\0\0\0", 11),
+                                               std::string("4711.0815.00\0", 13),
+                                               std::string("ABCDE\0", 6)}));
     EXPECT_EQ(calls, (std::vector<std::string>{
                          "ReadValue 16 23 200", "SetEEPROMMode 0 1", "WriteBlock 0 22001 1 1360",
                          "WriteBlock 0 22002 1 24", "WriteValue 3 23 11", "WriteValue 4 23 13",

@@ -44,7 +44,7 @@ TEST_F(DriverValueExportsTest, MaterialNumberFillsThirteenBytesOfAFourteenByteBu
 }
 
 TEST_F(DriverValueExportsTest, WritesStoreTheTextWithTheDriversByteCounts) {
-    ASSERT_EQ(Module().F6("SN99"), 0);
+    ASSERT_EQ(Module().F6("SN99\0\0\0\0\0\0"), 0);  // the driver takes 11 bytes
     ASSERT_EQ(Module().F7("4711.0815.00"), 0);
     EXPECT_EQ(m_driver.Value(3), "SN99");
     EXPECT_EQ(m_driver.Value(4), "4711.0815.00");

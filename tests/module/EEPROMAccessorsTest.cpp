@@ -69,20 +69,21 @@ TEST_F(EEPROMAccessorsTest, DeviceDataSetReadsBackWithATrailingZero) {
     EXPECT_EQ(buffer[300], 0);
 }
 
+// Three bytes: shorter than a length field, which the MAC address block does not have.
 TEST_F(EEPROMAccessorsTest, ShortMacPayloadReadsBackPaddedWithErasedBytes) {
-    const BYTE mac[6] = {0x00, 0x1B, 0x7C, 0xAA, 0xBB, 0xCC};
+    const BYTE mac[3] = {0x00, 0x1B, 0x7C};
     const auto header = Header(kMacAddressBlock);
-    ASSERT_TRUE(SetMACEEPROM(mac, 6));
+    ASSERT_TRUE(SetMACEEPROM(mac, 3));
     const auto image = m_driver.CommittedImage(kMacAddressBlock);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), image.begin()));
-    EXPECT_TRUE(std::equal(mac, mac + 6, image.begin() + 8));
+    EXPECT_TRUE(std::equal(mac, mac + 3, image.begin() + 8));
     BYTE* buffer = nullptr;
     ULONG count = 0;
     ASSERT_TRUE(GetMACEEPROM(&buffer, &count));
     std::unique_ptr<BYTE[]> owned(buffer);
     EXPECT_EQ(count, 16u);
-    EXPECT_TRUE(std::equal(mac, mac + 6, buffer));
-    EXPECT_TRUE(std::all_of(buffer + 6, buffer + 16, [](BYTE b) { return b == 0xA5; }));
+    EXPECT_TRUE(std::equal(mac, mac + 3, buffer));
+    EXPECT_TRUE(std::all_of(buffer + 3, buffer + 16, [](BYTE b) { return b == 0xA5; }));
     EXPECT_EQ(buffer[16], 0);
 }
 

@@ -78,4 +78,14 @@ TEST_F(ServiceDataDocumentTest, MissingDirectoryFailsTheCreate) {
     EXPECT_FALSE(nowhere.CreateDocument());
 }
 
+// /dev/full takes every open and refuses every byte, as a full disk does: a write whose bytes
+// did not reach the file fails, never only at a close that nobody checks.
+TEST_F(ServiceDataDocumentTest, WritesThatDoNotReachTheDiskFail) {
+    CServiceDataDocument full(QStringLiteral("/dev/full"));
+    EXPECT_FALSE(full.CreateDocument());
+    QDomDocument document;
+    ASSERT_TRUE(document.setContent(QByteArray("<NornData SerialNo='S'/>")));
+    EXPECT_FALSE(full.SaveDocument(document));
+}
+
 }  // namespace

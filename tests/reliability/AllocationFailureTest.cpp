@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/TableEntries.h"
 #include "norn/PlatformTestHooks.h"
 #include "reliability/AllocationHook.h"
 #include "reliability/OperationRuns.h"
@@ -411,6 +412,24 @@ TEST_P(AllocationFailureTest, EachPlatformAllocationFailureIsSurvived) {
 
 INSTANTIATE_TEST_SUITE_P(Allocation, AllocationFailureTest, ::testing::ValuesIn(HostOperations()),
                          OperationName);
+
+// Entries 4 and 6 hand out one buffer each, and entry 21 gives it back: nothing stays.
+using ExportedBufferTest = COperationRunTest;
+TEST_F(ExportedBufferTest, EachHandedOutBufferIsFreedByEntry21) {
+    for (const CHostOperation& operation : HostOperations()) {
+        const std::string code = operation.code;
+        if (code != "D5" && code != "D7") continue;
+        SCOPED_TRACE(code);
+        StartFrom(operation);
+        const long before = LiveArrayBlocks();
+        ASSERT_EQ(Call(operation), 0);
+        ASSERT_NE(m_exported, nullptr);
+        EXPECT_EQ(LiveArrayBlocks(), before + 1) << "one buffer handed out";
+        ReleaseBuffer(0, m_exported);
+        m_exported = nullptr;
+        EXPECT_EQ(LiveArrayBlocks(), before);
+    }
+}
 
 // The hook itself: only the arming thread, once, the nothrow forms too, the shared libraries'
 // allocations as well (the platform layer's here: this fails if a sanitizer's or valgrind's

@@ -22,6 +22,7 @@ struct CHookState {
     long failing = 0;  // the number of the allocation to fail
     long counted = 0;
     int pauses = 0;
+    long liveArrays = 0;
 };
 
 thread_local CHookState t_hook;
@@ -110,6 +111,15 @@ CAllocationPause::~CAllocationPause() {
     --t_hook.pauses;
 }
 
+long LiveArrayBlocks() {
+    return t_hook.liveArrays;
+}
+
+void ForgetArray(void* block) noexcept {
+    if (block != nullptr) --t_hook.liveArrays;
+    std::free(block);
+}
+
 void SpareAllocationsOfLibraries(const char* nameText) {
     dl_iterate_phdr(CollectCode, const_cast<char*>(nameText));
 }
@@ -124,7 +134,9 @@ void* operator new(std::size_t size) {
 }
 
 void* operator new[](std::size_t size) {
-    return norn::test::Allocate(size, NORN_CALLER);
+    void* block = norn::test::Allocate(size, NORN_CALLER);
+    ++norn::test::t_hook.liveArrays;
+    return block;
 }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
@@ -132,7 +144,9 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return norn::test::AllocateOrNull(size, NORN_CALLER);
+    void* block = norn::test::AllocateOrNull(size, NORN_CALLER);
+    if (block != nullptr) ++norn::test::t_hook.liveArrays;
+    return block;
 }
 
 void operator delete(void* block) noexcept {
@@ -140,7 +154,7 @@ void operator delete(void* block) noexcept {
 }
 
 void operator delete[](void* block) noexcept {
-    std::free(block);
+    norn::test::ForgetArray(block);
 }
 
 void operator delete(void* block, std::size_t) noexcept {
@@ -148,7 +162,7 @@ void operator delete(void* block, std::size_t) noexcept {
 }
 
 void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
+    norn::test::ForgetArray(block);
 }
 
 void operator delete(void* block, const std::nothrow_t&) noexcept {
@@ -156,5 +170,5 @@ void operator delete(void* block, const std::nothrow_t&) noexcept {
 }
 
 void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
+    norn::test::ForgetArray(block);
 }

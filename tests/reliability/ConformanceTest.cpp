@@ -81,13 +81,19 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (m_calls > 0 && m_bstrsAtRelease < 0) m_bstrsAtRelease = NornLiveBstrCount();
+        return --m_refs;
+    }
     HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry) override {
         ++m_calls;
+        m_bstrsAtReport = NornLiveBstrCount();
         return E_FAIL;
     }
     ULONG m_refs = 0;
     int m_calls = 0;
+    LONG m_bstrsAtReport = 0;
+    LONG m_bstrsAtRelease = -1;  // at the first release after the report
 };
 
 class FailurePointTest;
@@ -98,6 +104,9 @@ struct CExpectedReport {
     const char* code;
     HRESULT hresult;
     LONG line;
+    // The references the module holds on the driver while the report is made: the report comes
+    // before the routine's clean-up. Not checked when negative.
+    LONG held = -1;
 };
 
 // One failure point. Built with the chained setters so that a row reads as one sentence.
@@ -159,6 +168,7 @@ public:
     using CServiceDataFixture::m_driver;
     using CServiceDataFixture::m_events;
     using CServiceDataFixture::m_manager;
+    using CServiceDataFixture::m_root;
     using CServiceDataFixture::m_xmlDirectory;
     using CServiceDataFixture::UnregisterDriver;
     using CServiceDataFixture::UnregisterErrorManager;
@@ -170,6 +180,10 @@ public:
         PathsResolved = false;
         ResolveDataFilePaths();
         m_liveBstrs = NornLiveBstrCount();
+        m_manager.SetReportObserver([this] {
+            m_heldAtReports.push_back(static_cast<LONG>(m_driver.Refs() - m_driverTableRefs));
+            m_batchOpenAtReports.push_back(DeferredCommit);
+        });
     }
     void TearDown() override {
         NornFailPlatformAllocation(0);
@@ -182,6 +196,7 @@ public:
             EXPECT_EQ(m_partialDriver->Refs(), 0u);
         }
         EXPECT_EQ(NornLiveBstrCount(), m_liveBstrs) << "a BSTR was leaked";
+        EXPECT_EQ(NornLiveEventSourceCount(), 0) << "an event source was left registered";
         CServiceDataFixture::TearDown();
     }
 
@@ -200,6 +215,13 @@ public:
         CTempDirectory::WriteFile(DataFile(name), content);
     }
     void DirectoryAt(const char* name) { std::filesystem::create_directory(DataFile(name)); }
+    // The module's paths as a fresh load has them: not resolved yet.
+    static void ForgetPaths() {
+        XMLFilePath.clear();
+        DDSFilePath.clear();
+        MACFilePath.clear();
+        PathsResolved = false;
+    }
     void LayOutRestoreInputs() {
         Write("NornData.xml", kIdentifiedDocument);
         Write("NornData.dds", "dds-payload");
@@ -247,6 +269,9 @@ public:
     ULONG m_count = 0xFFFFFFFF;
     bool m_bufferLeftAlone = false;
     LONG m_liveBstrs = 0;
+    std::vector<LONG> m_heldAtReports;
+    std::vector<bool> m_batchOpenAtReports;
+    std::string m_lastPathOpened;  // of the file a fault was armed for
     std::unique_ptr<CFileFault> m_fileFault;
     std::unique_ptr<CPartialDriver> m_partialDriver;
     std::unique_ptr<CRotRegistration> m_partialRegistration;
@@ -259,7 +284,12 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
     const CFailurePoint& point = GetParam();
     point.given(*this);
     m_driver.ClearJournal();
+    TakeRemovedFileNames();
+    const int descriptors = OpenDescriptorCount();
     EXPECT_EQ(point.call(*this), point.result);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors) << "a file was left open";
+    EXPECT_TRUE(m_driver.HandedOutBuffersIntact()) << "a block read's buffer was written";
+    if (m_fileFault) m_lastPathOpened = m_fileFault->LastPathOpened();
     m_fileFault.reset();
     NornFailPlatformAllocation(0);
 
@@ -273,6 +303,9 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
         EXPECT_EQ(reports[i].hresult, point.reports[i].hresult);
         EXPECT_EQ(reports[i].line, point.reports[i].line);
         EXPECT_EQ(reports[i].file.text, u"Brightwork");
+        if (point.reports[i].held >= 0 && i < m_heldAtReports.size()) {
+            EXPECT_EQ(m_heldAtReports[i], point.reports[i].held) << "driver references held";
+        }
     }
     std::vector<std::string> diagnostics;
     for (const auto& fields : m_diagnostics.Fields()) diagnostics.push_back(fields.at(1));
@@ -307,13 +340,16 @@ void AddDriverValueRows(std::vector<CFailurePoint>& rows) {
     const auto write = [](LONG (*f)(const char*), const char* text) {
         return [f, text](FailurePointTest&) { return f(text); };
     };
+    // The driver takes 11 or 13 bytes whatever the text's length: the texts are padded.
+    static const char kSerial[16] = "SN1";
+    static const char kMaterial[16] = "MN1";
     const CExport exports[] = {
         {"F4", query(F4), [](FailurePointTest&) { return F4(nullptr); }, "QueryValue", 2489, 2492,
          2497, 2501},
         {"F5", query(F5), [](FailurePointTest&) { return F5(nullptr); }, "QueryValue", 2543, 2546,
          2551, 2554},
-        {"F6", write(F6, "SN1"), write(F6, nullptr), "WriteValue", 2596, 2599, 2605, 2609},
-        {"F7", write(F7, "MN1"), write(F7, nullptr), "WriteValue", 2651, 2654, 2660, 2663},
+        {"F6", write(F6, kSerial), write(F6, nullptr), "WriteValue", 2596, 2599, 2605, 2609},
+        {"F7", write(F7, kMaterial), write(F7, nullptr), "WriteValue", 2651, 2654, 2660, 2663},
     };
     for (const CExport& e : exports) {
         const std::string code = e.code;
@@ -333,10 +369,15 @@ void AddDriverValueRows(std::vector<CFailurePoint>& rows) {
                         {InterfaceId<IEEPROMBlock>::value, InterfaceId<IEEPROMControl>::value});
                 }));
         rows.push_back(
-            Point(code + "_DriverCallFails", e.call, 1, {{e.code, kDriverError, e.hresultLine}})
+            Point(code + "_DriverCallFails", e.call, 1, {{e.code, kDriverError, e.hresultLine, 1}})
                 .Given([method](FailurePointTest& t) {
                     t.Fault(CDriverFault::Failure(method, 1, kDriverError));
                 }));
+        // The status word starts at 8: a driver that answers without setting it has failed.
+        rows.push_back(Point(code + "_StatusNotSet", e.call, 1, {{e.code, E_FAIL, e.statusLine}})
+                           .Given([method](FailurePointTest& t) {
+                               t.Fault(CDriverFault::StatusUntouched(method, 1));
+                           }));
         rows.push_back(Point(code + "_DriverStatus", e.call, 1, {{e.code, E_FAIL, e.statusLine}})
                            .Given([method](FailurePointTest& t) {
                                t.Fault(CDriverFault::Status(method, 1, kDriverStatus));
@@ -364,7 +405,7 @@ void AddBatchRows(std::vector<CFailurePoint>& rows) {
                          [](FailurePointTest&) { return BeginDeferredCommit(); }, E_FAIL, {})
                        .Given(openBatchWithWrite)
                        .Then(flags(true, true)));
-    rows.push_back(Point("End_CommitFails", end, 1, {{"D31", kDriverError, 2437}})
+    rows.push_back(Point("End_CommitFails", end, 1, {{"D31", kDriverError, 2437, 1}})
                        .Given([openBatchWithWrite](FailurePointTest& t) {
                            openBatchWithWrite(t);
                            t.Fault(CDriverFault::Failure("SetEEPROMMode", 1, kDriverError));
@@ -415,17 +456,20 @@ void AddReportRows(std::vector<CFailurePoint>& rows) {
                            ASSERT_EQ(t.m_manager.Reports().size(), 1u);
                            EXPECT_TRUE(t.m_manager.Reports()[0].version.isNull);
                        }));
-    rows.push_back(Point("Report_ErrorManagerRefuses", f4, 1, {})
-                       .Given([](FailurePointTest& t) {
-                           t.UnregisterErrorManager();
-                           t.m_managerStandIn = std::make_unique<CRotRegistration>(
-                               &t.m_failingManager, OLESTR("ErrorManager"));
-                       })
-                       .Then([](FailurePointTest& t) {
-                           t.m_managerStandIn.reset();
-                           EXPECT_EQ(t.m_failingManager.m_calls, 1) << "its result is ignored";
-                           EXPECT_EQ(t.m_failingManager.m_refs, 0u);
-                       }));
+    rows.push_back(
+        Point("Report_ErrorManagerRefuses", f4, 1, {})
+            .Given([](FailurePointTest& t) {
+                t.UnregisterErrorManager();
+                t.m_managerStandIn =
+                    std::make_unique<CRotRegistration>(&t.m_failingManager, OLESTR("ErrorManager"));
+            })
+            .Then([](FailurePointTest& t) {
+                t.m_managerStandIn.reset();
+                EXPECT_EQ(t.m_failingManager.m_calls, 1) << "its result is ignored";
+                EXPECT_EQ(t.m_failingManager.m_refs, 0u);
+                EXPECT_LT(t.m_failingManager.m_bstrsAtRelease, t.m_failingManager.m_bstrsAtReport)
+                    << "the entry's texts are freed before the manager is released";
+            }));
     rows.push_back(Point("Report_EventCannotBeWritten", f4, 1, {})
                        .Given([](FailurePointTest& t) {
                            t.UnregisterErrorManager();
@@ -528,8 +572,8 @@ void AddAccessorRows(std::vector<CFailurePoint>& rows) {
     for (const CWriter& w : writers) {
         const std::string code = w.code;
         const LONG block = w.block;
-        const auto failed = [&](const char* what, HRESULT hr, LONG line) {
-            return Point(code + "_" + what, w.call, FALSE, {{w.code, hr, line}});
+        const auto failed = [&](const char* what, HRESULT hr, LONG line, LONG held = -1) {
+            return Point(code + "_" + what, w.call, FALSE, {{w.code, hr, line, held}});
         };
         rows.push_back(
             Point(code + "_PayloadTooLong", w.tooLong, FALSE, {{w.code, E_FAIL, w.countLine}})
@@ -571,7 +615,7 @@ void AddAccessorRows(std::vector<CFailurePoint>& rows) {
                                t.Fault(CDriverFault::Status("WriteBlock", 1, kDriverStatus));
                            })
                            .Then(unchanged));
-        rows.push_back(failed("CommitFails", kDriverError, w.commitLine)
+        rows.push_back(failed("CommitFails", kDriverError, w.commitLine, 2)
                            .Given([](FailurePointTest& t) {
                                t.Fault(CDriverFault::Failure("SetEEPROMMode", 1, kDriverError));
                            })
@@ -680,32 +724,45 @@ void AddEraseRows(std::vector<CFailurePoint>& rows) {
     const auto f8 = [erase](const char* what, HRESULT hr, LONG line) {
         return Point(std::string("F8_") + what, erase, 1, {{"F8", hr, line}});
     };
+    // The paths are resolved only once both interfaces are there: a read-only document stays so.
+    const auto withoutInterface = [withFiles](std::function<void(FailurePointTest&)> arrange) {
+        return [withFiles, arrange](FailurePointTest& t) {
+            withFiles(t);
+            chmod(t.DataFile("NornData.xml").c_str(), 0444);
+            arrange(t);
+        };
+    };
+    const CStep untouched = [filesPresent](FailurePointTest& t) {
+        filesPresent(true)(t);
+        EXPECT_EQ(CTempDirectory::Mode(t.DataFile("NornData.xml")), 0444u);
+    };
     rows.push_back(f8("NoDriver", E_POINTER, 2707)
-                       .Given([withFiles](FailurePointTest& t) {
-                           withFiles(t);
-                           t.UnregisterDriver();
-                       })
+                       .Given(withoutInterface([](FailurePointTest& t) { t.UnregisterDriver(); }))
                        .Diagnostics({"212"})
-                       .Then(filesPresent(true)));
+                       .Then(untouched));
     rows.push_back(f8("NoBlockInterface", E_POINTER, 2707)
-                       .Given([withFiles](FailurePointTest& t) {
-                           withFiles(t);
+                       .Given(withoutInterface([](FailurePointTest& t) {
                            t.DriverAnswering({InterfaceId<IEEPROMControl>::value});
-                       })
-                       .Then(filesPresent(true)));
+                       }))
+                       .Then(untouched));
     rows.push_back(f8("NoControlInterface", E_POINTER, 2708)
-                       .Given([withFiles](FailurePointTest& t) {
-                           withFiles(t);
+                       .Given(withoutInterface([](FailurePointTest& t) {
                            t.DriverAnswering({InterfaceId<IEEPROMBlock>::value});
-                       })
-                       .Then(filesPresent(true)));
+                       }))
+                       .Then(untouched));
     const auto both = [&](LONG dds, LONG macErased) {
         return then({filesPresent(false), erased(kDeviceDataSetBlock, dds != 0),
                      erased(kMacAddressBlock, macErased != 0)});
     };
+    // The files go first, in this order, before any block is read.
     rows.push_back(f8("FirstReadFails", kDriverError, 2729)
                        .Given(fault(CDriverFault::Failure("ReadBlock", 1, kDriverError)))
-                       .Then(both(0, 0)));
+                       .Then(then({both(0, 0), [](FailurePointTest&) {
+                                       EXPECT_EQ(
+                                           TakeRemovedFileNames(),
+                                           (std::vector<std::string>{"NornData.xml", "NornData.dds",
+                                                                     "NornData.mac"}));
+                                   }})));
     rows.push_back(f8("FirstReadStatusWithWrongSize", E_FAIL, 2733)
                        .Given(fault(CDriverFault::Status("ReadBlock", 1, kDriverStatus),
                                     CDriverFault::WrongByteCount(1, 4)))
@@ -746,6 +803,15 @@ void AddPayloadRows(std::vector<CFailurePoint>& rows) {
                 writer(reinterpret_cast<const BYTE*>(payload.data()), LONG(payload.size())));
         };
     };
+    // The writers use the paths their caller resolved; they never resolve them themselves.
+    rows.push_back(Point("CreateDDSFile_PathsNotResolved", create(CreateDDSFile), 1,
+                         {{"CreateDDSFile", E_FAIL, 1036}})
+                       .Given([](FailurePointTest&) { FailurePointTest::ForgetPaths(); })
+                       .Then([](FailurePointTest& t) { EXPECT_FALSE(t.Exists("NornData.dds")); }));
+    rows.push_back(Point("CreateMACFile_PathsNotResolved", create(CreateMACFile), FALSE,
+                         {{"CreateMACFile", E_FAIL, 1447}})
+                       .Given([](FailurePointTest&) { FailurePointTest::ForgetPaths(); })
+                       .Then([](FailurePointTest& t) { EXPECT_FALSE(t.Exists("NornData.mac")); }));
     rows.push_back(Point("CreateDDSFile_CannotOpen", create(CreateDDSFile), 1,
                          {{"CreateDDSFile", E_FAIL, 1036}})
                        .Given([](FailurePointTest& t) { t.DirectoryAt("NornData.dds"); }));
@@ -912,14 +978,33 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
     rows.push_back(f3("DeviceDataSetErased", {{"F3", E_FAIL, 3525}}).Given([](FailurePointTest& t) {
         t.EraseDeviceDataSetBlock();
     }));
-    rows.push_back(
-        f3("MacAddressUnreadable", {{"GetMACEEPROM", kDriverError, 1557}, {"F3", E_FAIL, 3530}})
-            .Given(given(CDriverFault::Failure("ReadBlock", 2, kDriverError))));
+    // The control interface is held to the end of the call, through both reports.
+    rows.push_back(f3("MacAddressUnreadable",
+                      {{"GetMACEEPROM", kDriverError, 1557, 2}, {"F3", E_FAIL, 3530, 1}})
+                       .Given(given(CDriverFault::Failure("ReadBlock", 2, kDriverError))));
     rows.push_back(f3("DocumentNotWritten", {{"F3", E_FAIL, 3543}})
                        .Given([](FailurePointTest& t) { t.DirectoryAt("NornData.xml"); })
                        .Then([](FailurePointTest& t) {
                            EXPECT_FALSE(t.Exists("NornData.dds"));
                            EXPECT_FALSE(t.Exists("NornData.mac"));
+                       }));
+    rows.push_back(
+        f3("DocumentShortWrite", {{"F3", E_FAIL, 3543}})
+            .Given([](FailurePointTest& t) { t.FileFault(EFileFault::WriteFails, "NornData.xml"); })
+            .Then([](FailurePointTest& t) {
+                EXPECT_FALSE(t.Exists("NornData.dds"));
+                EXPECT_FALSE(t.Exists("NornData.mac"));
+            }));
+    // A root that is set but empty is taken as it is: the paths begin at /eeprom.
+    rows.push_back(f3("EmptyRoot", {{"F3", E_FAIL, 3543}})
+                       .Given([](FailurePointTest& t) {
+                           setenv("TARVO_SYSTEM_ROOT_RW", "", 1);
+                           FailurePointTest::ForgetPaths();
+                           t.FileFault(EFileFault::OpenFails, "NornData.xml");
+                       })
+                       .Then([](FailurePointTest& t) {
+                           setenv("TARVO_SYSTEM_ROOT_RW", t.m_root.Path().c_str(), 1);
+                           EXPECT_EQ(t.m_lastPathOpened, "/eeprom/xml/NornData.xml");
                        }));
     rows.push_back(
         f3("DeviceDataSetFileNotWritten", {{"CreateDDSFile", E_FAIL, 1036}, {"F3", E_FAIL, 3588}})
@@ -985,8 +1070,14 @@ void AddRestoreRows(std::vector<CFailurePoint>& rows) {
     rows.push_back(f2("MacAddressNotWritten",
                       {{"SetMACEEPROM", kDriverError, 1368}, {"F2", E_FAIL, 3394}},
                       fault(CDriverFault::Failure("WriteBlock", 2, kDriverError))));
-    rows.push_back(f2("SerialNumberNotWritten", {{"F6", kDriverError, 2605}, {"F2", E_FAIL, 3404}},
-                      fault(CDriverFault::Failure("WriteValue", 1, kDriverError))));
+    // Both reports come while the restore holds both interfaces and its batch is open.
+    rows.push_back(f2("SerialNumberNotWritten",
+                      {{"F6", kDriverError, 2605, 3}, {"F2", E_FAIL, 3404, 2}},
+                      fault(CDriverFault::Failure("WriteValue", 1, kDriverError)))
+                       .Then([](FailurePointTest& t) {
+                           EXPECT_FALSE(DeferredCommit);
+                           EXPECT_EQ(t.m_batchOpenAtReports, (std::vector<bool>{true, true}));
+                       }));
     rows.push_back(f2("MaterialNumberNotWritten",
                       {{"F7", kDriverError, 2660}, {"F2", E_FAIL, 3409}},
                       fault(CDriverFault::Failure("WriteValue", 2, kDriverError))));

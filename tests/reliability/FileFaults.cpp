@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <filesystem>
 #include <mutex>
 #include <set>
+#include <vector>
 
 namespace norn::test {
 namespace {
@@ -23,20 +25,26 @@ struct CArmedFault {
     int opens = 0;
     int hits = 0;
     std::set<int> descriptors;  // open descriptors of the file, for read and write faults
+    std::string lastPath;
 };
 
 std::mutex g_mutex;
 CArmedFault g_fault;
+std::vector<std::string> g_removed;
 
 template <class Function>
 Function Real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-bool NameMatches(const char* path) {
+std::string LastComponent(const char* path) {
     const std::string text = path != nullptr ? path : "";
     const size_t slash = text.rfind('/');
-    return text.substr(slash == std::string::npos ? 0 : slash + 1) == g_fault.fileName;
+    return text.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+bool NameMatches(const char* path) {
+    return LastComponent(path) == g_fault.fileName;
 }
 
 // The fault for a descriptor's read or write, if one is armed for it.
@@ -51,7 +59,7 @@ bool FailsOn(int fd, EFileFault kind) {
 
 CFileFault::CFileFault(EFileFault kind, std::string fileName, int nth) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, 0, {}};
+    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, 0, {}, {}};
 }
 
 CFileFault::~CFileFault() {
@@ -62,6 +70,27 @@ CFileFault::~CFileFault() {
 int CFileFault::Hits() const {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_fault.hits;
+}
+
+std::string CFileFault::LastPathOpened() const {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_fault.lastPath;
+}
+
+std::vector<std::string> TakeRemovedFileNames() {
+    std::vector<std::string> taken;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    taken.swap(g_removed);
+    return taken;
+}
+
+int OpenDescriptorCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
 }
 
 }  // namespace norn::test
@@ -83,6 +112,7 @@ extern "C" int open64(const char* path, int flags, ...) {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (g_fault.armed && norn::test::NameMatches(path)) {
             ++g_fault.opens;
+            g_fault.lastPath = path;
             const bool hit = g_fault.nth == 0 || g_fault.opens == g_fault.nth;
             if (hit && g_fault.kind == EFileFault::OpenFails) {
                 ++g_fault.hits;
@@ -117,6 +147,15 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
     }
     static const auto real = norn::test::Real<ssize_t (*)(int, const void*, size_t)>("write");
     return real(fd, buffer, count);
+}
+
+extern "C" int unlink(const char* path) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        norn::test::g_removed.push_back(norn::test::LastComponent(path));
+    }
+    static const auto real = norn::test::Real<int (*)(const char*)>("unlink");
+    return real(path);
 }
 
 extern "C" int close(int fd) {

@@ -1,10 +1,11 @@
 // CFileFault: makes the file calls that the module makes through Qt fail on demand. The test
-// executable interposes open64, read and write (Qt's file engine reaches them through the dynamic
-// linker) and passes every call through unchanged unless a fault is armed for that file's name.
-// A fault is armed for the object's lifetime; one fault at a time.
+// executable interposes open64, read, write, close and unlink (Qt's file engine reaches them
+// through the dynamic linker) and passes every call through unchanged unless a fault is armed for
+// that file's name. A fault is armed for the object's lifetime; one fault at a time.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace norn::test {
 
@@ -25,6 +26,14 @@ public:
 
     // How many calls the fault made fail so far.
     int Hits() const;
+    // The whole path of the last open of the file since arming, or empty.
+    std::string LastPathOpened() const;
 };
+
+// The last components of the paths unlinked since the last call, oldest first.
+std::vector<std::string> TakeRemovedFileNames();
+
+// The descriptors this process has open now.
+int OpenDescriptorCount();
 
 }  // namespace norn::test

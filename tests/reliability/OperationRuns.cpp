@@ -14,6 +14,7 @@
 #include "host/PayloadEntries.h"
 #include "host/TableEntries.h"
 #include "norn/PlatformTestHooks.h"
+#include "reliability/FileFaults.h"
 
 namespace norn::test {
 namespace {
@@ -197,7 +198,7 @@ std::vector<CHostOperation> MakeOperations() {
                           {{"QueryValue", 1, R::Checked, nullptr, 2551, 2554, 0, 0}}});
     operations.push_back({"F6",
                           NoPreparation,
-                          [](COperationRunTest&) { return F6("SN4711"); },
+                          [](COperationRunTest&) { return F6("SN4711\0\0\0\0"); },
                           [](COperationRunTest& t) { EXPECT_EQ(t.m_driver.Value(3), "SN4711"); },
                           0,
                           false,
@@ -205,7 +206,7 @@ std::vector<CHostOperation> MakeOperations() {
     operations.push_back(
         {"F7",
          NoPreparation,
-         [](COperationRunTest&) { return F7("9999.0000.11"); },
+         [](COperationRunTest&) { return F7("9999.0000.11"); },  // 13 bytes
          [](COperationRunTest& t) { EXPECT_EQ(t.m_driver.Value(4), "9999.0000.11"); },
          0,
          false,
@@ -311,6 +312,7 @@ void COperationRunTest::StartFrom(const CHostOperation& operation) {
     m_managerRefs = m_manager.Refs();
     m_liveBstrs = NornLiveBstrCount();
     m_commitsBefore = m_driver.CommitCount();
+    m_descriptors = OpenDescriptorCount();
 }
 
 LONG COperationRunTest::Call(const CHostOperation& operation) {
@@ -339,6 +341,9 @@ CRunRecord COperationRunTest::Finish(LONG result) {
     EXPECT_EQ(m_driver.Refs(), m_driverRefs) << "a driver reference was kept";
     EXPECT_EQ(m_manager.Refs(), m_managerRefs) << "an error manager reference was kept";
     EXPECT_EQ(NornLiveBstrCount(), m_liveBstrs) << "a BSTR was leaked";
+    EXPECT_EQ(NornLiveEventSourceCount(), 0) << "an event source was left registered";
+    EXPECT_EQ(OpenDescriptorCount(), m_descriptors) << "a file was left open";
+    EXPECT_TRUE(m_driver.HandedOutBuffersIntact()) << "a block read's buffer was written";
     if (PathsResolved) {  // resolved once for the module's lifetime: it must be this root
         EXPECT_EQ(XMLFilePath.toStdString(), DataFile("NornData.xml"));
         EXPECT_EQ(DDSFilePath.toStdString(), DataFile("NornData.dds"));

@@ -93,8 +93,9 @@ public:
     // The call itself: nothing around it allocates. An exception that crosses the boundary is a
     // failure of the test.
     LONG Call(const CHostOperation& operation);
-    // Collects the record and checks that no reference and no BSTR was kept, and that paths
-    // marked resolved name this test's files.
+    // Collects the record and checks that no reference, BSTR, event source or descriptor was
+    // kept, that no buffer of the driver was written, and that paths marked resolved name this
+    // test's files.
     CRunRecord Finish(LONG result);
 
     void Write(const char* name, const std::string& content) const;
@@ -113,6 +114,7 @@ private:
     ULONG m_managerRefs = 0;
     LONG m_liveBstrs = 0;
     LONG m_commitsBefore = 0;
+    int m_descriptors = 0;
 };
 
 }  // namespace norn::test

@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -12,6 +13,8 @@ namespace norn::tool {
 
 namespace {
 
+// The largest byte count that F6 or F7 hands the driver.
+constexpr size_t kWriteTextMinimum = 13;
 constexpr const char* kExports[] = {"F2", "F3", "F4", "F5", "F6", "F7", "F8"};
 constexpr int kEntries[] = {EntryDeviceDataSetImport, EntryDeviceDataSetExport,
                             EntryMacAddressImport,    EntryMacAddressExport,
@@ -122,7 +125,11 @@ LONG CServiceHost::ReadText(const char* name, size_t bufferSize, std::string& te
 }
 
 LONG CServiceHost::WriteText(const char* name, const std::string& text) {
-    const LONG result = reinterpret_cast<PFN_BRIGHTWORK_WRITETEXT>(Export(name))(text.c_str());
+    // F6 and F7 hand the driver 11 and 13 bytes whatever the text's length: a shorter text is
+    // padded with zero bytes so that the driver never reads past it.
+    std::string padded = text;
+    padded.resize(std::max<size_t>(text.size(), kWriteTextMinimum), '\0');
+    const LONG result = reinterpret_cast<PFN_BRIGHTWORK_WRITETEXT>(Export(name))(padded.c_str());
     Collect();
     return result;
 }

@@ -8,6 +8,9 @@
 // BSTRs allocated through this layer and not yet freed, process-wide.
 NORN_PLATFORM_API LONG NornLiveBstrCount();
 
+// Event sources registered through this layer and not yet deregistered, process-wide.
+NORN_PLATFORM_API LONG NornLiveEventSourceCount();
+
 // Makes the nth allocation from now (1 = the next one) of BSTR, task or local memory fail, once;
 // 0 turns injection off.
 NORN_PLATFORM_API void NornFailPlatformAllocation(LONG nth);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,10 +64,15 @@ public:
     std::vector<CReceivedReport> Reports() const;
     void Clear();
 
+    // Called inside each ReportError, on the reporter's thread, once the report is kept: a test
+    // looks there at what the reporter still holds while it reports. Set it before reports come.
+    void SetReportObserver(std::function<void()> observer) { m_observer = std::move(observer); }
+
 private:
     std::atomic<ULONG> m_refs{0};
     mutable std::mutex m_mutex;
     std::vector<CReceivedReport> m_reports;
+    std::function<void()> m_observer;
 };
 
 }  // namespace norn::firmware

@@ -32,15 +32,17 @@ struct CDriverCall {
     std::vector<LONG> arguments;  // the LONG arguments, in order
     std::optional<LONG> status;   // what was written to the status word; empty if untouched
     HRESULT hresult = S_OK;       // what the call returned
+    std::vector<BYTE> data;       // WriteValue: the bytes it was told to take
 };
 
 // What a planned fault does to the call it hits.
 enum class EDriverFaultKind {
-    Failure,         // return `hresult`; no side effect, status untouched
-    Status,          // set `status`; reads still deliver, writes and commits change nothing
-    WrongByteCount,  // ReadBlock only: report `byteCount` with the real buffer
-    NullBuffer,      // ReadBlock only: hand out a null buffer
-    Unterminated,    // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
+    Failure,          // return `hresult`; no side effect, status untouched
+    Status,           // set `status`; reads still deliver, writes and commits change nothing
+    WrongByteCount,   // ReadBlock only: report `byteCount` with the real buffer
+    NullBuffer,       // ReadBlock only: hand out a null buffer
+    Unterminated,     // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
+    StatusUntouched,  // QueryValue and WriteValue: answer S_OK, do nothing, never set the status
 };
 
 // One entry of the fault plan. `nth` counts the calls of `method` since the fault was added,
@@ -59,6 +61,7 @@ struct CDriverFault {
     static CDriverFault WrongByteCount(LONG nth, LONG byteCount);
     static CDriverFault NullBuffer(LONG nth);
     static CDriverFault Unterminated(LONG nth);
+    static CDriverFault StatusUntouched(std::string method, LONG nth);
 };
 
 namespace detail {
@@ -112,6 +115,9 @@ protected:
 // ReadBlock hands out a driver-owned buffer that stays valid until the next ReadBlock of the same
 // block or the simulator's destruction; callers copy it and never free it.
 //
+// WriteValue reads every one of the byteCount bytes it is given, as the firmware's driver does,
+// and stores the text up to its first zero byte.
+//
 // Argument checks: null out-pointers (status, count, buffer, data with a count > 0) give
 // E_POINTER; WriteBlock needs imageRef to point at a variable holding `image` (E_INVALIDARG
 // otherwise). Reserved slots answer E_NOTIMPL. Every call is journaled; QueryInterface, AddRef
@@ -160,6 +166,8 @@ public:
     void SetValue(LONG item, const std::string& text);
     LONG CommitCount() const;
     bool HasPendingWrites() const;
+    // False when a buffer that ReadBlock handed out was written to since: it is the driver's.
+    bool HandedOutBuffersIntact() const;
 
     // The journal of calls, oldest first.
     std::vector<CDriverCall> Journal() const;
@@ -176,7 +184,8 @@ private:
         LONG size = 0;
         std::vector<BYTE> committed;
         std::optional<std::vector<BYTE>> pending;
-        std::vector<BYTE> handedOut;  // what the last ReadBlock pointed its caller at
+        std::vector<BYTE> handedOut;         // what the last ReadBlock pointed its caller at
+        std::vector<BYTE> handedOutAsGiven;  // its content when it was handed out
     };
     struct CPlannedFault {
         CDriverFault fault;
@@ -189,6 +198,7 @@ private:
         std::optional<LONG> byteCount;
         bool nullBuffer = false;
         bool unterminated = false;
+        bool statusUntouched = false;
     };
 
     HRESULT OnReserved(const char* slot) override;

@@ -1,0 +1,31 @@
+#include "errors/OperationGuard.h"
+
+namespace {
+
+thread_local CErrorFrame* t_innermostFrame = nullptr;
+
+}  // namespace
+
+CErrorFrame::CErrorFrame(const char* reportCode) noexcept
+    : m_reportCode(reportCode), m_outer(t_innermostFrame) {
+    t_innermostFrame = this;
+}
+
+CErrorFrame::~CErrorFrame() {
+    t_innermostFrame = m_outer;
+}
+
+void CErrorFrame::OnRaise(const CExceptionError& error) noexcept {
+    CErrorFrame* frame = t_innermostFrame;
+    if (frame == nullptr || frame->m_reportCode == nullptr || frame->m_reported) return;
+    frame->m_reported = true;
+    // The report's own lookups raise inside a frame of their own: nothing in them reaches here.
+    CErrorFrame reporting(nullptr);
+    ReportToErrorManager(error, frame->m_reportCode);
+}
+
+void CErrorFrame::ReportIfNotYet(const CExceptionError& error) noexcept {
+    if (m_reported) return;
+    m_reported = true;
+    ReportToErrorManager(error, m_reportCode);
+}
