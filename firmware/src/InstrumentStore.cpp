@@ -3,44 +3,33 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
+#include <vector>
+
+#include "norn/ScopedFileDescriptor.h"
+#include "norn/firmware/Sha256.h"
 
 namespace norn::firmware {
 
 namespace {
 
-constexpr const char* kMagic = "norn-instrument 1";
+constexpr const char* kMagic = "norn-instrument 2";
+constexpr const char* kChecksumKey = "checksum ";
+// Far above a real state (about 3 KiB): a larger file is damaged, and is not read whole.
+constexpr off_t kMaxStateSize = 64 * 1024;
 constexpr LONG kBlocks[] = {eeprom::kDeviceDataSetBlock, eeprom::kMacAddressBlock};
 constexpr LONG kItems[] = {driver_values::kSerialNumberItem, driver_values::kMaterialNumberItem,
                            driver_values::kItem16};
 
-// Owns one POSIX file descriptor.
-class CDescriptor {
-public:
-    explicit CDescriptor(int descriptor) noexcept : m_descriptor(descriptor) {}
-    ~CDescriptor() {
-        if (m_descriptor >= 0) close(m_descriptor);
-    }
-    CDescriptor(const CDescriptor&) = delete;
-    CDescriptor& operator=(const CDescriptor&) = delete;
-
-    int Get() const noexcept { return m_descriptor; }
-    // Closes now and says whether the close succeeded.
-    bool Close() noexcept {
-        const int descriptor = std::exchange(m_descriptor, -1);
-        return descriptor < 0 || close(descriptor) == 0;
-    }
-
-private:
-    int m_descriptor;
-};
+using CDescriptor = norn::CScopedFileDescriptor;
 
 template <class Bytes>
 std::string ToHex(const Bytes& bytes) {
@@ -73,35 +62,63 @@ std::string FromHex(const std::string& hex) {
     return bytes;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string SystemError(const std::string& what, int error) {
+    return what + ": " + std::strerror(error);
+}
+
+// The state file's content; false when there is none. A link, anything but a regular file, or a
+// file too large to be a state is refused: nothing is followed or read past what a state holds.
+bool ReadStateFile(const std::string& path, std::string& content) {
+    CDescriptor file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0) {
+        if (errno == ENOENT) return false;
+        throw std::runtime_error(SystemError("cannot open", errno));
+    }
+    struct stat info {};
+    if (fstat(file.Get(), &info) != 0) throw std::runtime_error(SystemError("cannot stat", errno));
+    if (!S_ISREG(info.st_mode)) throw std::runtime_error("not a regular file");
+    if (info.st_size > kMaxStateSize) throw std::runtime_error("damaged: far too large");
+    content.resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = read(file.Get(), content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw std::runtime_error(SystemError("cannot read", n < 0 ? errno : EIO));
+        done += static_cast<size_t>(n);
+    }
     return true;
 }
 
-void WriteAll(int descriptor, const std::string& content) {
+void WriteAll(int descriptor, const std::string& content, const std::string& path) {
     size_t written = 0;
     while (written < content.size()) {
         const ssize_t n = write(descriptor, content.data() + written, content.size() - written);
-        if (n < 0) throw std::runtime_error("cannot write the instrument state");
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            throw std::runtime_error(SystemError("cannot write " + path, n < 0 ? errno : ENOSPC));
         written += static_cast<size_t>(n);
     }
 }
 
-void ApplyLine(const std::string& line, CMeasurementDriverSimulator& driver) {
-    std::istringstream fields(line);
-    std::string kind, hex;
-    LONG key = 0;
-    if (!(fields >> kind >> key)) throw std::runtime_error("unreadable line: " + line);
-    fields >> hex;
-    const std::string bytes = FromHex(hex);
-    if (kind == "value") return driver.SetValue(key, bytes);
-    if (kind != "block") throw std::runtime_error("unknown entry: " + kind);
+// The lines a state holds, in this order: the blocks, then the values.
+std::vector<std::string> ExpectedKeys() {
+    std::vector<std::string> keys;
+    for (LONG block : kBlocks) keys.push_back("block " + std::to_string(block));
+    for (LONG item : kItems) keys.push_back("value " + std::to_string(item));
+    return keys;
+}
+
+// One "block N HEX" or "value N HEX" line whose key is `key`.
+void ApplyLine(const std::string& line, const std::string& key,
+               CMeasurementDriverSimulator& driver) {
+    if (line.rfind(key + " ", 0) != 0) throw std::runtime_error("damaged: expected " + key);
+    const std::string bytes = FromHex(line.substr(key.size() + 1));
+    const LONG number = std::stol(key.substr(key.find(' ') + 1));
+    if (key.rfind("value", 0) == 0) return driver.SetValue(number, bytes);
     try {
-        driver.SetCommittedImage(key, std::vector<BYTE>(bytes.begin(), bytes.end()));
+        driver.SetCommittedImage(number, std::vector<BYTE>(bytes.begin(), bytes.end()));
     } catch (const std::invalid_argument& error) {
-        throw std::runtime_error(std::string("block ") + std::to_string(key) + ": " + error.what());
+        throw std::runtime_error("damaged: " + key + ": " + error.what());
     }
 }
 
@@ -115,26 +132,38 @@ std::string CInstrumentStore::Serialize(const CMeasurementDriverSimulator& drive
         text += "block " + std::to_string(block) + " " + ToHex(driver.CommittedImage(block)) + "\n";
     }
     for (LONG item : kItems) {
-        const auto value = driver.Value(item);
-        if (value) text += "value " + std::to_string(item) + " " + ToHex(*value) + "\n";
+        text +=
+            "value " + std::to_string(item) + " " + ToHex(driver.Value(item).value_or("")) + "\n";
     }
-    return text;
+    return text + kChecksumKey + Sha256Hex(text) + "\n";
 }
 
 void CInstrumentStore::Deserialize(const std::string& text, CMeasurementDriverSimulator& driver) {
-    std::istringstream lines(text);
+    const size_t checksumAt = text.rfind(kChecksumKey);
+    if (checksumAt == std::string::npos || (checksumAt > 0 && text[checksumAt - 1] != '\n') ||
+        text.compare(checksumAt, std::string::npos,
+                     kChecksumKey + Sha256Hex(text.substr(0, checksumAt)) + "\n") != 0) {
+        throw std::runtime_error("damaged: checksum does not match");
+    }
+    std::istringstream lines(text.substr(0, checksumAt));
     std::string line;
     if (!std::getline(lines, line) || line != kMagic) {
-        throw std::runtime_error("not an instrument state file");
+        throw std::runtime_error("damaged: not an instrument state file of this version");
     }
-    while (std::getline(lines, line)) {
-        if (!line.empty()) ApplyLine(line, driver);
+    CMeasurementDriverSimulator parsed;
+    for (const std::string& key : ExpectedKeys()) {
+        if (!std::getline(lines, line)) throw std::runtime_error("damaged: " + key + " missing");
+        ApplyLine(line, key, parsed);
     }
+    if (std::getline(lines, line)) throw std::runtime_error("damaged: unexpected line");
+    // Only a complete state reaches the driver.
+    for (LONG block : kBlocks) driver.SetCommittedImage(block, parsed.CommittedImage(block));
+    for (LONG item : kItems) driver.SetValue(item, parsed.Value(item).value_or(""));
 }
 
 bool CInstrumentStore::Load(CMeasurementDriverSimulator& driver) const {
     std::string text;
-    if (!ReadWholeFile(StatePath(), text)) return false;
+    if (!ReadStateFile(StatePath(), text)) return false;
     Deserialize(text, driver);
     return true;
 }
@@ -142,27 +171,41 @@ bool CInstrumentStore::Load(CMeasurementDriverSimulator& driver) const {
 bool CInstrumentStore::Save(const CMeasurementDriverSimulator& driver) const {
     const std::string text = Serialize(driver);
     std::string current;
-    if (ReadWholeFile(StatePath(), current) && current == text) return false;
-
+    try {
+        if (ReadStateFile(StatePath(), current) && current == text) return false;
+    } catch (const std::runtime_error&) {  // replaced below as a whole
+    }
     const std::string temporary = StatePath() + ".tmp";
-    CDescriptor file(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (file.Get() < 0) throw std::runtime_error("cannot create " + temporary);
-    WriteAll(file.Get(), text);
+    unlink(
+        temporary.c_str());  // a leftover of a run that was killed; a link is removed, not followed
+    CDescriptor file(
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (file.Get() < 0) throw std::runtime_error(SystemError("cannot create " + temporary, errno));
+    WriteAll(file.Get(), text, temporary);
     if (fsync(file.Get()) != 0 || !file.Close()) {
-        throw std::runtime_error("cannot flush " + temporary);
+        const int error = errno;
+        unlink(temporary.c_str());
+        throw std::runtime_error(SystemError("cannot write " + temporary, error));
     }
     if (std::rename(temporary.c_str(), StatePath().c_str()) != 0) {
-        throw std::runtime_error("cannot rename " + temporary);
+        const int error = errno;
+        unlink(temporary.c_str());
+        throw std::runtime_error(SystemError("cannot rename " + temporary, error));
     }
     CDescriptor directory(open(m_directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.Get() >= 0) fsync(directory.Get());
+    if (directory.Get() < 0 || fsync(directory.Get()) != 0) {
+        throw std::runtime_error(SystemError("cannot flush " + m_directory, errno));
+    }
     return true;
 }
 
 CInstrumentLock::CInstrumentLock(const std::string& directory) {
     const std::string path = directory + "/.lock";
-    m_descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_descriptor < 0) return;
+    m_descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (m_descriptor < 0) {
+        m_openError = errno;
+        return;
+    }
     m_held = flock(m_descriptor, LOCK_EX | LOCK_NB) == 0;
 }
 

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
+
+#include "SafeFiles.h"
 
 namespace norn::tool {
 
@@ -22,25 +22,43 @@ struct CCommandText {
 
 const std::map<std::string, CCommandText>& Commands() {
     static const std::map<std::string, CCommandText> commands = {
+        {"init", {"init", "Makes a new instrument directory with factory data."}},
         {"status",
          {"status",
           "Serial and material number, both blocks (header, payload, erased or not) "
           "and the service data files."}},
         {"backup",
          {"backup",
-          "F3: saves both payloads into the service data files, then adds the serial "
-          "and material number to NornData.xml and keeps a copy in <instrument>/backup."}},
+          "F3 saves both payloads into the service data files; the serial and material "
+          "number are added to NornData.xml and the three files are kept as a new backup "
+          "set in <instrument>/backups (never overwriting one)."}},
+        {"backups", {"backups", "Lists the backup sets, newest first, verified or damaged."}},
+        {"verify",
+         {"verify",
+          "Checks, writing nothing, that the service data files match the blocks and the "
+          "identification, and that the newest backup set verifies and matches."}},
         {"restore",
-         {"restore",
-          "F2: writes the service data files back into the instrument. Missing files "
-          "are first laid out again from <instrument>/backup."}},
+         {"restore [--from SET] [--loose-files]",
+          "Lays out the newest verified backup set (or SET) into the service data folder, "
+          "F2 writes it into the instrument, then verify runs. Shows what changes and asks "
+          "unless --yes. --loose-files restores the files already in the service data folder."}},
         {"erase",
-         {"erase",
-          "F8: removes the service data files and erases both blocks. Asks first "
-          "unless --yes."}},
-        {"serial", {"serial [NEW]", "F4 reads the serial number; with NEW, F6 stores it first."}},
+         {"erase [--force]",
+          "F8 removes the service data files and erases both blocks. Refused unless a "
+          "verified backup set holds the instrument's data (or --force); asks unless --yes."}},
+        {"prune", {"prune --keep N", "Removes all but the newest N backup sets (N at least 1)."}},
+        {"recover",
+         {"recover [--from SET]",
+          "For a damaged instrument.state: keeps it aside as instrument.state.damaged, starts "
+          "from factory data and restores the newest verified backup set (or SET)."}},
+        {"serial",
+         {"serial [NEW]",
+          "F4 reads the serial number; with NEW (1 to 10 printable ASCII characters), F6 "
+          "stores it first."}},
         {"material",
-         {"material [NEW]", "F5 reads the material number; with NEW, F7 stores it first."}},
+         {"material [NEW]",
+          "F5 reads the material number; with NEW (1 to 13 printable ASCII characters), F7 "
+          "stores it first."}},
         {"dds",
          {"dds export [FILE] | dds import FILE",
           "Entry 4 exports the device data set (to FILE, or as hex); entry 3 imports FILE "
@@ -50,37 +68,40 @@ const std::map<std::string, CCommandText>& Commands() {
           "Entry 6 exports the MAC address; entry 5 imports 1 to 16 bytes."}},
         {"batch",
          {"batch IMPORT...",
-          "Entry 29, the imports (dds=FILE or mac=aa:bb:..|FILE) in order, "
-          "entry 30: one commit for all of them."}},
+          "Entry 29, the imports (dds=FILE or mac=aa:bb:..|FILE) in order, entry 30: one "
+          "commit for all of them. Stops at the first failed import and commits nothing."}},
         {"log", {"log", "The reports and event-log lines recorded for this instrument."}},
         {"demo",
          {"demo",
-          "A service cycle: status, backup, erase, status, restore, status. Does not "
-          "ask before the erase."}},
+          "A service cycle on its own instrument: status, backup, erase, status, restore, "
+          "status. Does not ask; stops at the first failed step."}},
     };
     return commands;
 }
 
-std::vector<BYTE> ReadInputFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CUsageError("cannot read " + path);
-    std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw CUsageError("cannot read " + path);
-    return bytes;
+// An input file: a regular file, its size checked before a byte is read.
+std::vector<BYTE> ReadInputFile(const std::string& path, size_t maxSize, const char* what) {
+    try {
+        const std::string bytes = ReadRegularFile(path, maxSize);
+        return {bytes.begin(), bytes.end()};
+    } catch (const CFileError& error) {
+        throw CUsageError(std::string(error.what()) + " (" + what + ")");
+    }
 }
 
 CImport DeviceDataSetImport(const std::string& path) {
-    CImport import{EPayloadKind::DeviceDataSet, ReadInputFile(path), path};
-    if (import.bytes.size() > static_cast<size_t>(eeprom::kMaxDeviceDataSetPayload)) {
-        throw CUsageError(path + ": a device data set has at most 1348 bytes, this has " +
-                          std::to_string(import.bytes.size()));
-    }
-    return import;
+    return {EPayloadKind::DeviceDataSet,
+            ReadInputFile(path, eeprom::kMaxDeviceDataSetPayload,
+                          "a device data set has at most 1348 bytes"),
+            path};
 }
 
 CImport MacAddressImport(const std::string& text) {
     CImport import{EPayloadKind::MacAddress, {}, text};
-    if (!ParseMacText(text, import.bytes)) import.bytes = ReadInputFile(text);
+    if (!ParseMacText(text, import.bytes)) {
+        import.bytes =
+            ReadInputFile(text, eeprom::kMacAddressPayloadSize, "a MAC address has 1 to 16 bytes");
+    }
     const size_t size = import.bytes.size();
     if (size < 1 || size > static_cast<size_t>(eeprom::kMacAddressPayloadSize)) {
         throw CUsageError(text + ": a MAC address has 1 to 16 bytes, this has " +
@@ -154,6 +175,23 @@ bool ParseOption(int argc, char** argv, int& index, CToolOptions& options) {
         options.json = true;
     } else if (option == "--yes") {
         options.yes = true;
+    } else if (option == "--dry-run") {
+        options.dryRun = true;
+    } else if (option == "--force") {
+        options.force = true;
+    } else if (option == "--loose-files") {
+        options.looseFiles = true;
+    } else if (option == "--from") {
+        options.from = OptionValue(argc, argv, index);
+    } else if (option == "--keep") {
+        const std::string value = OptionValue(argc, argv, index);
+        char* end = nullptr;
+        errno = 0;
+        options.keep = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || options.keep < 1 ||
+            options.keep > 100000) {
+            throw CUsageError("--keep needs a whole number of sets from 1 on, got " + value);
+        }
     } else if (option == "--help" || option == "-h") {
         options.help = true;
     } else {
@@ -223,7 +261,11 @@ CCommandInput PrepareCommand(const CToolOptions& options) {
     if (command == "serial" || command == "material") {
         RequireCount(options, 0, 1);
         input.hasNewValue = options.arguments.size() == 1;
-        if (input.hasNewValue) input.newValue = options.arguments[0];
+        if (input.hasNewValue) {
+            input.newValue = options.arguments[0];
+            CheckIdentification(command == "serial" ? "a serial number" : "a material number",
+                                input.newValue, command == "serial" ? 10 : 13);
+        }
     } else if (command == "batch") {
         RequireCount(options, 1, SIZE_MAX);
         for (const auto& argument : options.arguments) {
@@ -231,6 +273,17 @@ CCommandInput PrepareCommand(const CToolOptions& options) {
         }
     } else {
         RequireCount(options, 0, 0);
+    }
+    if (command == "prune" && options.keep < 1) throw CUsageError("prune needs --keep N");
+    if (options.dryRun && !ChangesInstrument(options)) {
+        throw CUsageError("--dry-run goes with a command that changes the instrument");
+    }
+    if (options.force && command != "erase") throw CUsageError("--force goes with erase");
+    if (!options.from.empty() && command != "restore" && command != "recover") {
+        throw CUsageError("--from goes with restore or recover");
+    }
+    if (options.looseFiles && (command != "restore" || !options.from.empty())) {
+        throw CUsageError("--loose-files goes with restore, without --from");
     }
     if (access(options.modulePath.c_str(), R_OK) != 0 && command != "log") {
         throw CUsageError("cannot read the module " + options.modulePath);
@@ -253,6 +306,25 @@ bool ParseMacText(const std::string& text, std::vector<BYTE>& bytes) {
     return true;
 }
 
+void CheckIdentification(const std::string& what, const std::string& text, size_t maxLength) {
+    bool printable = !text.empty() && text.size() <= maxLength;
+    for (unsigned char c : text) printable = printable && c >= 0x20 && c <= 0x7E;
+    if (!printable) {
+        throw CUsageError(what + " has 1 to " + std::to_string(maxLength) +
+                          " printable ASCII characters; refused: " + std::to_string(text.size()) +
+                          " bytes given");
+    }
+}
+
+bool ChangesInstrument(const CToolOptions& options) {
+    const std::string& command = options.command;
+    if (command == "serial" || command == "material") return !options.arguments.empty();
+    if (command == "dds" || command == "mac") {
+        return !options.arguments.empty() && options.arguments[0] == "import";
+    }
+    return command == "restore" || command == "erase" || command == "batch" || command == "recover";
+}
+
 std::string ToolHelp() {
     std::string help =
         "usage: norn-service [OPTIONS] COMMAND [ARGS]\n"
@@ -268,9 +340,16 @@ std::string ToolHelp() {
         "  --fault FAULT        a driver fault, METHOD[#N]=hr:HRESULT|status:N|size:N|null\n"
         "                       (repeatable; N counts the method's calls, omitted = every call)\n"
         "  --json               print the run's result as one JSON object\n"
-        "  --yes                do not ask before erasing\n"
+        "  --yes                do not ask before a command changes the instrument\n"
+        "  --dry-run            show what a command would change, change nothing\n"
+        "  --force              erase without a verified backup set of the instrument's data\n"
+        "  --from SET           restore or recover from this backup set\n"
+        "  --loose-files        restore the files in the service data folder, not a set\n"
+        "  --keep N             prune: the number of backup sets that stay\n"
         "  -h, --help           this help; COMMAND --help for a command's\n"
-        "\nexit status: 0 success, 1 the module reported failure, 2 usage error\n";
+        "\nexit status: 0 success; 1 the module reported failure, the instrument is missing,\n"
+        "damaged or in use, a file could not be written, a check found a difference, or a\n"
+        "change was refused or not confirmed; 2 usage error (nothing was touched)\n";
     return help;
 }
 

@@ -35,6 +35,11 @@ struct CToolOptions {
     std::vector<firmware::CDriverFault> faults;
     bool json = false;
     bool yes = false;
+    bool dryRun = false;
+    bool force = false;
+    bool looseFiles = false;  // restore: the files in the service data folder, not a set
+    std::string from;         // restore, recover: the backup set to use
+    long keep = -1;           // prune: how many sets stay
     bool help = false;
     std::string command;
     std::vector<std::string> arguments;
@@ -59,6 +64,11 @@ firmware::CDriverFault ParseFault(const std::string& fault);
 CCommandInput PrepareCommand(const CToolOptions& options);
 // "aa:bb:cc" into bytes; false when the text is not of that form (it may then name a file).
 bool ParseMacText(const std::string& text, std::vector<BYTE>& bytes);
+// Throws CUsageError unless the text is 1 to maxLength printable ASCII characters.
+void CheckIdentification(const std::string& what, const std::string& text, size_t maxLength);
+
+// Whether the command changes the instrument or its files, and so shows its changes and asks.
+bool ChangesInstrument(const CToolOptions& options);
 
 std::string ToolHelp();
 // The help of one command; throws CUsageError for an unknown command.

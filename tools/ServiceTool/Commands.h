@@ -1,6 +1,9 @@
 // The service tool's commands, each one module operation or a short procedure of them.
 #pragma once
 
+#include <stdexcept>
+
+#include "BackupSets.h"
 #include "CommandLine.h"
 #include "Instrument.h"
 #include "RunOutput.h"
@@ -8,17 +11,34 @@
 
 namespace norn::tool {
 
+// A command that will not go on (a destructive step without a way back, no verified set): one
+// line on stderr, exit status 1, nothing changed.
+class CRefusal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // What a command works with; owns nothing.
 struct CCommandContext {
     CServiceHost& host;
-    const CInstrument& instrument;
+    CInstrument& instrument;
     const CToolOptions& options;
     const CCommandInput& input;
     CRunOutput& output;
+    CBackupSets& sets;
 };
 
-// Runs options.command on a started host. Returns 0, or 1 when the module reported failure.
+// Runs options.command on a started host. Returns 0, or 1 when the module reported failure, a
+// check found a difference, or a change was refused or not confirmed.
 int RunCommand(CCommandContext& context);
+
+// The service procedures (ServiceProcedures.cpp).
+int Backup(CCommandContext& context);
+int ListBackups(CCommandContext& context);
+int Verify(CCommandContext& context);
+int Restore(CCommandContext& context);
+int Erase(CCommandContext& context);
+int Prune(CCommandContext& context);
 
 // The log command: prints <instrument>/log.txt without opening the instrument. Returns 0.
 int PrintLog(const CToolOptions& options, CRunOutput& output);

@@ -1,9 +1,14 @@
 // The instrument directory: layout, lock, state and log.
 #include "Instrument.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+
+#include "BackupSets.h"
+#include "SafeFiles.h"
 
 namespace norn::tool {
 
@@ -19,9 +24,14 @@ std::string Timestamp() {
 }
 
 long long FileSize(const std::string& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : static_cast<long long>(size);
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
+}
+
+std::string RecoveryHint(const std::string& directory) {
+    return "; nothing was changed. To recover, put the newest verified backup set back on a "
+           "fresh instrument: norn-service --instrument " +
+           directory + " recover (the damaged file is kept as instrument.state.damaged)";
 }
 
 }  // namespace
@@ -29,20 +39,75 @@ long long FileSize(const std::string& path) {
 CInstrument::CInstrument(const CToolOptions& options)
     : m_directory(options.instrument), m_root(options.Root()), m_store(options.instrument) {}
 
-void CInstrument::Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output) {
-    std::error_code error;
-    std::filesystem::create_directories(m_directory, error);
-    if (error) throw CInstrumentError("cannot create " + m_directory + ": " + error.message());
-    m_lock = std::make_unique<firmware::CInstrumentLock>(m_directory);
-    if (!m_lock->Held()) throw CInstrumentError("instrument is in use by another process");
-    std::filesystem::create_directories(XmlDirectory(), error);
-    if (error) throw CInstrumentError("cannot create " + XmlDirectory() + ": " + error.message());
+void CInstrument::CheckLayout() const {
+    for (const char* name : {"instrument.state", "instrument.state.tmp", ".lock", "log.txt",
+                             "events.log", "kxdiag.log"}) {
+        RequireFileOrMissing(Path(name));
+    }
+    for (const char* name : kServiceDataFiles) RequireFileOrMissing(DataFile(name));
+    const EPathKind backups = PathKind(BackupsDirectory());
+    if (backups != EPathKind::Missing && backups != EPathKind::Directory) {
+        throw CFileError(BackupsDirectory() + " is not a folder; refused");
+    }
+}
+
+void CInstrument::Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output,
+                       EOpen mode) {
+    const EPathKind kind = PathKind(m_directory);
+    const bool exists = kind != EPathKind::Missing;
+    if (!exists && (mode == EOpen::Existing || mode == EOpen::Recover)) {
+        throw CInstrumentError("no instrument in " + m_directory +
+                               " (make one with: norn-service --instrument " + m_directory +
+                               " init)");
+    }
     try {
-        if (m_store.Load(driver)) return;
-        m_store.Save(driver);
-        output.Line("new instrument in " + m_directory + " with factory data");
+        if (exists) CheckLayout();
+        MakeDirectory(m_directory);
+        m_lock = std::make_unique<firmware::CInstrumentLock>(m_directory);
+        if (m_lock->OpenError() != 0) {
+            throw CInstrumentError("cannot use " + m_directory + ": " +
+                                   std::strerror(m_lock->OpenError()));
+        }
+        if (!m_lock->Held()) throw CInstrumentError("instrument is in use by another process");
+        CheckLayout();
+        for (const std::string& folder : {m_root, m_root + "/eeprom", XmlDirectory()}) {
+            MakeDirectory(folder);
+        }
+    } catch (const CFileError& error) {
+        throw CInstrumentError(error.what());
+    }
+    LoadOrCreate(driver, output, mode);
+}
+
+void CInstrument::LoadOrCreate(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output,
+                               EOpen mode) {
+    bool loaded = false;
+    try {
+        loaded = m_store.Load(driver);
     } catch (const std::runtime_error& failure) {
-        throw CInstrumentError(m_store.StatePath() + ": " + failure.what());
+        if (mode != EOpen::Recover) {
+            throw CInstrumentError(m_store.StatePath() + ": " + failure.what() +
+                                   RecoveryHint(m_directory));
+        }
+        const std::string aside = m_store.StatePath() + ".damaged";
+        if (std::rename(m_store.StatePath().c_str(), aside.c_str()) != 0) {
+            throw CInstrumentError("cannot keep the damaged state aside as " + aside);
+        }
+        // A damaged state never reaches the driver: it still holds its factory data.
+        output.Line("kept the damaged state aside as " + aside + "; starting from factory data");
+    }
+    if (loaded && mode == EOpen::Create) {
+        throw CInstrumentError("there is already an instrument in " + m_directory);
+    }
+    if (loaded) return;
+    if (mode == EOpen::Existing) {
+        throw CInstrumentError("no instrument state in " + m_directory +
+                               " (make one with: norn-service --instrument " + m_directory +
+                               " init)");
+    }
+    Save(driver);
+    if (mode != EOpen::Recover) {
+        output.Line("new instrument in " + m_directory + " with factory data");
     }
 }
 
@@ -50,27 +115,30 @@ void CInstrument::Save(const firmware::CMeasurementDriverSimulator& driver) {
     try {
         m_store.Save(driver);
     } catch (const std::runtime_error& failure) {
-        throw CInstrumentError(failure.what());
+        throw CInstrumentError(m_store.StatePath() + ": " + failure.what());
     }
 }
 
 void CInstrument::AppendLog(const std::string& command, const std::string& line) const {
-    std::ofstream(Path("log.txt"), std::ios::app)
-        << Timestamp() << " " << command << ": " << line << "\n";
+    AppendToFile(Path("log.txt"), Timestamp() + " " + command + ": " + line + "\n");
 }
 
 CLogTail::CLogTail(std::string path) : m_path(std::move(path)), m_offset(FileSize(m_path)) {}
 
 std::vector<std::string> CLogTail::ReadNew() {
     std::vector<std::string> lines;
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in || !in.seekg(m_offset)) return lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof()) break;  // an unfinished last line waits for the next call
-        m_offset += static_cast<long long>(line.size()) + 1;
-        lines.push_back(line);
+    std::string text;
+    try {
+        text = ReadRegularFile(m_path, 16 * 1024 * 1024);
+    } catch (const CFileError&) {
+        return lines;
     }
+    if (static_cast<long long>(text.size()) <= m_offset) return lines;
+    size_t start = static_cast<size_t>(m_offset);
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    m_offset = static_cast<long long>(start);  // an unfinished last line waits for the next call
     return lines;
 }
 

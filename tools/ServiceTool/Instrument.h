@@ -2,7 +2,7 @@
 //   instrument.state   committed block images and driver values (CInstrumentStore)
 //   .lock              flock'ed while a tool works on the instrument
 //   root/eeprom/xml/   the service data files (unless --root names another root)
-//   backup/            the service data files as the last backup left them
+//   backups/           the backup sets (CBackupSets)
 //   log.txt            every report and event-log line of every run, with time and command
 //   events.log         the module's event-log lines (NORN_EVENT_LOG)
 //   kxdiag.log         the diagnostics library's lines (NORN_KXDIAG_LOG)
@@ -26,24 +26,40 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// How a run opens the instrument directory.
+enum class EOpen {
+    Existing,         // it must be there
+    CreateIfMissing,  // demo: made with factory data when missing
+    Create,           // init: made with factory data; refused when it holds an instrument
+    Recover,          // recover: a damaged state is kept aside and factory data take its place
+};
+
 // Owns the instrument's lock while open; the caller owns the driver simulator it fills.
 class CInstrument {
 public:
     explicit CInstrument(const CToolOptions& options);
 
-    // Makes the directories, takes the lock, and loads the saved state into the driver or saves
-    // the driver's factory state as the new instrument's. Throws CInstrumentError.
-    void Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output);
+    // Checks the layout (no link, folder or device where a file belongs, no link where a folder
+    // belongs), makes the folders, takes the lock, and loads the saved state into the driver or
+    // saves the driver's factory state as the new instrument's. Throws CInstrumentError.
+    void Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output, EOpen mode);
     // Saves the driver's committed state if it changed. Throws CInstrumentError.
     void Save(const firmware::CMeasurementDriverSimulator& driver);
+    // Appends a line to log.txt and flushes it; throws CFileError when it cannot.
     void AppendLog(const std::string& command, const std::string& line) const;
 
     std::string Path(const std::string& name) const { return m_directory + "/" + name; }
+    const std::string& Directory() const { return m_directory; }
     const std::string& Root() const { return m_root; }
     std::string XmlDirectory() const { return m_root + "/eeprom/xml"; }
-    std::string BackupDirectory() const { return Path("backup"); }
+    std::string DataFile(const std::string& name) const { return XmlDirectory() + "/" + name; }
+    std::string BackupsDirectory() const { return Path("backups"); }
 
 private:
+    void CheckLayout() const;
+    void LoadOrCreate(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output,
+                      EOpen mode);
+
     std::string m_directory;
     std::string m_root;
     firmware::CInstrumentStore m_store;

@@ -172,6 +172,32 @@ LONG CServiceHost::EndBatch() {
     return result;
 }
 
+std::string CServiceHost::ModuleVersion() const {
+    // The path as wide text, through the layer's ANSI code page (UTF-8).
+    const int wide = MultiByteToWideChar(CP_UTF8, 0, m_options.modulePath.c_str(), -1, nullptr, 0);
+    if (wide <= 0) return {};
+    std::vector<WCHAR> path(static_cast<size_t>(wide));
+    MultiByteToWideChar(CP_UTF8, 0, m_options.modulePath.c_str(), -1, path.data(), wide);
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.data(), &handle);
+    if (size == 0) return {};
+    std::vector<BYTE> block(size);
+    WCHAR* text = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(path.data(), handle, size, block.data()) ||
+        !VerQueryValueW(block.data(), OLESTR("\\StringFileInfo\\040904B0\\FileVersion"),
+                        reinterpret_cast<void**>(&text), &length) ||
+        text == nullptr) {
+        return {};
+    }
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string version(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, version.data(), bytes, nullptr, nullptr);
+    version.pop_back();
+    return version;
+}
+
 void CServiceHost::Collect() {
     const auto reports = m_manager.Reports();
     for (; m_reportsSeen < reports.size(); ++m_reportsSeen) {

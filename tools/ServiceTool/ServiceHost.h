@@ -66,6 +66,8 @@ public:
 
     // Prints and records the reports and log lines that arrived since the last call.
     void Collect();
+    // The module file's "FileVersion", as its version resource holds it; empty when unreadable.
+    std::string ModuleVersion() const;
 
 private:
     void* Export(const char* name) const;

@@ -12,13 +12,17 @@ namespace norn::firmware {
 // Loads a driver simulator's committed state from the instrument directory and saves it back.
 // Owns nothing but the directory's name; the caller owns the simulator.
 //
-// The state file is line-based text:
-//   norn-instrument 1
-//   block <number> <image as hex>
-//   value <item> <text as hex>
-// Saving writes instrument.state.tmp, flushes it to disk and renames it over instrument.state,
-// so a reader sees the old state or the new one, never half of one. Only committed images are
-// saved: writes still pending on the simulator are lost, as on the instrument.
+// The state file is line-based text, every line present, in this order:
+//   norn-instrument 2
+//   block 22001 <image as hex>
+//   block 22002 <image as hex>
+//   value 3 <text as hex>        (likewise 4 and 16)
+//   checksum <SHA-256 of all the lines above, as hex>
+// Anything else (a line missing, cut, added or changed, another version, a link or a
+// non-regular file in its place) is refused as damaged and never half applied. Saving writes
+// instrument.state.tmp, flushes it to disk, renames it over instrument.state and flushes the
+// directory, so a reader sees the old state or the new one, never half of one. Only committed
+// images are saved: writes still pending on the simulator are lost, as on the instrument.
 class CInstrumentStore {
 public:
     explicit CInstrumentStore(std::string directory);
@@ -51,10 +55,13 @@ public:
 
     // False when another process holds the lock or the lock file cannot be opened.
     bool Held() const noexcept { return m_held; }
+    // Why the lock file could not be opened (an errno value), or 0 when it was opened.
+    int OpenError() const noexcept { return m_openError; }
 
 private:
     int m_descriptor = -1;
     bool m_held = false;
+    int m_openError = 0;
 };
 
 }  // namespace norn::firmware
