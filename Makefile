@@ -52,6 +52,8 @@ bench:
 	@$(MAKE) --no-print-directory build PRESET=default
 	@build/default/bench/norn_bench --table=build/default/bench/bench-table.md
 	@build/default/bench/norn_stability
+	@python3 bench/tool_timings.py --tool build/default/tools/norn-service \
+		--table build/default/bench/tool-timings.md
 
 # The Windows parity check: the platform layer's conformance tests and the module's Qt-free parts
 # built with MinGW-w64 against the real Windows API (build/windows), their tests run under Wine.

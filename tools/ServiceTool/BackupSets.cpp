@@ -97,12 +97,13 @@ std::string CBackupSets::Create(const CSetContent& content, const std::string& t
     const std::string building = Path(kNewPrefix + name);
     MakeDirectory(building);
     for (const char* file : kServiceDataFiles) {
-        WriteFileAtomically(building + "/" + file, FileOf(content, file));
+        WriteNewFile(building + "/" + file, FileOf(content, file));
     }
     const QByteArray manifest =
         ManifestText(content, UtcNow("%Y-%m-%dT%H:%M:%SZ"), toolVersion, moduleVersion);
-    WriteFileAtomically(building + "/" + kManifest,
-                        std::string_view(manifest.constData(), manifest.size()));
+    WriteNewFile(building + "/" + kManifest,
+                 std::string_view(manifest.constData(), manifest.size()));
+    SyncDirectory(building);
     if (std::rename(building.c_str(), Path(name).c_str()) != 0) {
         throw CFileError("cannot put the backup set in place: " + Path(name));
     }

@@ -114,6 +114,14 @@ void WriteFileAtomically(const std::string& path, std::string_view content) {
     SyncDirectory(ParentOf(path));
 }
 
+void WriteNewFile(const std::string& path, std::string_view content) {
+    CFileDescriptor file(
+        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (file.Get() < 0) Fail("cannot create", path, errno);
+    WriteAll(file.Get(), content, path);
+    if (fsync(file.Get()) != 0 || !file.Close()) Fail("cannot write", path, errno);
+}
+
 void AppendToFile(const std::string& path, std::string_view text) {
     CFileDescriptor file(open(
         path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));

@@ -34,6 +34,9 @@ std::string ReadRegularFile(const std::string& path, size_t maxSize);
 
 // Replaces (or creates) the file with the content, whole or not at all.
 void WriteFileAtomically(const std::string& path, std::string_view content);
+// Creates a file that must not exist yet, writes it and flushes it; for a folder that nobody
+// sees until it is complete (its caller flushes the folder once at the end).
+void WriteNewFile(const std::string& path, std::string_view content);
 // Appends the text in one write and flushes it to disk.
 void AppendToFile(const std::string& path, std::string_view text);
 // Flushes the folder's entries (a rename or a new file in it) to disk.

@@ -181,11 +181,13 @@ int ListBackups(CCommandContext& context) {
     std::string json = "[";
     for (const CBackupSet& set : sets) {
         std::string sizes;
-        for (const auto& [file, size] : set.sizes) {
-            sizes += (sizes.empty() ? "" : " ") + std::to_string(size);
+        for (const char* file : kServiceDataFiles) {
+            const auto size = set.sizes.find(file);
+            sizes += std::string(sizes.empty() ? "" : "/") +
+                     (size == set.sizes.end() ? "-" : std::to_string(size->second));
         }
         context.output.Line(set.name + "  " + set.created + "  serial " + set.serial +
-                            "  material " + set.material + "  sizes " + sizes + "  " +
+                            "  material " + set.material + "  xml/dds/mac " + sizes + " bytes  " +
                             (set.verified ? "verified" : "DAMAGED: " + set.problem));
         json += std::string(json.size() > 1 ? "," : "") + "{\"name\":" + JsonString(set.name) +
                 ",\"created\":" + JsonString(set.created) +
