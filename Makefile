@@ -28,11 +28,12 @@ asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
 # Every test of preset default under valgrind memcheck; any error fails the target. The
-# performance runs are left out: their memory limits mean nothing under valgrind.
+# performance runs are left out (their memory limits mean nothing under valgrind), and so are the
+# tool's data-safety sweeps (they run the tool under strace, which valgrind cannot follow).
 valgrind:
 	@$(MAKE) --no-print-directory build PRESET=default
 	@scripts/install-deps.sh valgrind
-	@scripts/valgrind-tests.sh build/default -LE performance
+	@scripts/valgrind-tests.sh build/default -LE 'performance|sweeps'
 
 # Coverage-guided fuzzing with clang's libFuzzer: every target of fuzz/ for FUZZ_SECONDS seconds
 # (default 60); the summary is build/fuzz/fuzz-summary.txt.

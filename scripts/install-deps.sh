@@ -4,7 +4,8 @@
 # touched at all when nothing is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ g++-multilib make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev "$@")
+packages=(cmake ninja-build g++ g++-multilib make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+          strace python3 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,19 +1,28 @@
 #!/usr/bin/env bash
-# Writes RELIABILITY.md from what the suites measure: runs the reliability suites of the given
-# build (default: build/default) for their figures, and takes the fuzzing figures from the last
-# fuzzing run (build/fuzz/fuzz-summary.txt) when there is one. Nothing in the document is typed
-# by hand except the findings list, tests/reliability/findings.txt.
+# Writes RELIABILITY.md from what the suites measure: runs the reliability suites and the service
+# tool's data-safety sweeps (tests/tools/tool_sweeps.py) of the given build (default:
+# build/default) for their figures, and takes the fuzzing figures from the last fuzzing run
+# (build/fuzz/fuzz-summary.txt) when there is one. Nothing in the document is typed by hand
+# except the findings list, tests/reliability/findings.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/default}"
 figures="$(mktemp)"
+sweepFigures="$(mktemp)"
 log="$(mktemp)"
-trap 'rm -f "$figures" "$log"' EXIT
+trap 'rm -f "$figures" "$sweepFigures" "$log"' EXIT
 
 if ! NORN_RELIABILITY_UPDATE=1 NORN_RELIABILITY_FIGURES="$figures" \
     "$build/tests/reliability/reliability_tests" >"$log" 2>&1; then
     cat "$log"
     echo "reliability-report: the reliability suites failed; RELIABILITY.md left as it was" >&2
+    exit 1
+fi
+
+if ! NORN_RELIABILITY_FIGURES="$sweepFigures" \
+    python3 tests/tools/tool_sweeps.py --tool "$build/tools/norn-service" >"$log" 2>&1; then
+    cat "$log"
+    echo "reliability-report: the service tool sweeps failed; RELIABILITY.md left as it was" >&2
     exit 1
 fi
 
@@ -36,6 +45,27 @@ fuzz=build/fuzz/fuzz-summary.txt
     echo "  simulator can (tests/reliability/FaultSweepTest.cpp)."
     echo "- allocation-failure runs: the Nth allocation of each host operation failed, for every N"
     echo "  until the operation completes (tests/reliability/AllocationFailureTest.cpp)."
+    echo
+    echo "## Service tool"
+    echo
+    echo "Data-safety sweeps of norn-service, run as a technician runs it (tests/tools/tool_sweeps.py,"
+    echo "also the CTest test Tool.Sweeps):"
+    echo
+    echo "| figure | value |"
+    echo "|---|---|"
+    while IFS=$'\t' read -r name value; do echo "| $name | $value |"; done <"$sweepFigures"
+    echo
+    echo "- power-cut kill points: each system call of the command that changes a file (found by"
+    echo "  strace in a fault-free run); the command is killed with SIGKILL as it enters that call,"
+    echo "  on a fresh copy of the instrument. A kill leaves the page cache alone: the sweep proves"
+    echo "  the order and atomicity of the tool's file operations, not that the disk keeps them."
+    echo "- full-disk runs: each command on an instrument in a 512 KiB tmpfs filled to 0 to 64 KiB"
+    echo "  free (skipped where a tmpfs cannot be mounted)."
+    echo "- file-size-limit runs: each command under an RLIMIT_FSIZE of 0 to 16 KiB."
+    echo "- intact: afterwards the instrument loads, holds its data from before or from after the"
+    echo "  command, keeps every earlier backup set verified and byte for byte, and a restore gives"
+    echo "  back the data of the newest verified set; a full-disk or file-size-limit run ends in"
+    echo "  success or in exit status 1 with one error line, never in a signal."
     echo
     echo "## Fuzzing"
     echo

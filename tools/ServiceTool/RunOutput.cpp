@@ -73,6 +73,12 @@ void CRunOutput::Field(const std::string& key, const std::string& value) {
 }
 
 void CRunOutput::RawField(const std::string& key, const std::string& json) {
+    for (auto& field : m_fields) {
+        if (field.first == key) {  // a key is set once in the object, to its last value
+            field.second = json;
+            return;
+        }
+    }
     m_fields.emplace_back(key, json);
 }
 

@@ -151,7 +151,6 @@ int VerifyAgainst(CCommandContext& context, const std::string& setName) {
 
 int Backup(CCommandContext& context) {
     CRunOutput& out = context.output;
-    out.RawField("backup_set", "null");
     const LONG result = context.host.Backup();
     out.Line(std::string("backup (F3): ") + Outcome(result));
     if (result != kBrightworkSucceeded) return 1;
