@@ -111,6 +111,33 @@ private:
     OleString m_name;
 };
 
+// An object that counts the strong external connections made to it.
+class CConnectableObject final : public IExternalConnection {
+public:
+    ULONG Refs() const { return m_refs; }
+    LONG StrongConnections() const { return m_strong; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IExternalConnection) return E_NOINTERFACE;
+        *ppv = static_cast<IExternalConnection*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    DWORD STDMETHODCALLTYPE AddConnection(DWORD type, DWORD) override {
+        return type == EXTCONN_STRONG ? ++m_strong : m_strong.load();
+    }
+    DWORD STDMETHODCALLTYPE ReleaseConnection(DWORD type, DWORD, BOOL) override {
+        return type == EXTCONN_STRONG ? --m_strong : m_strong.load();
+    }
+
+private:
+    std::atomic<ULONG> m_refs{0};
+    std::atomic<LONG> m_strong{0};
+};
+
 class RunningObjectTableTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -190,6 +217,22 @@ TEST_F(RunningObjectTableTest, MonikersWithoutComparisonDataMatchByClassAndDispl
               S_FALSE);
     EXPECT_EQ(m_table->IsRunning(Item(OLESTR(""), OLESTR("4711Named")).Get()), S_FALSE);
     EXPECT_EQ(m_table->Revoke(cookie), S_OK);
+}
+
+// A keep-alive registration is a strong external connection to the object until its Revoke; a
+// registration without the flag makes none.
+TEST_F(RunningObjectTableTest, KeepAliveRegistrationHoldsAStrongConnectionUntilRevoke) {
+    CConnectableObject object;
+    const DWORD kept = Register(&object, OLESTR("4711Kept"));
+    EXPECT_EQ(object.StrongConnections(), 1);
+    DWORD plain = 0;
+    ASSERT_EQ(m_table->Register(0, &object, Item(OLESTR(""), OLESTR("4711Plain")).Get(), &plain),
+              S_OK);
+    EXPECT_EQ(object.StrongConnections(), 1);
+    EXPECT_EQ(m_table->Revoke(kept), S_OK);
+    EXPECT_EQ(object.StrongConnections(), 0);
+    EXPECT_EQ(m_table->Revoke(plain), S_OK);
+    EXPECT_EQ(object.Refs(), 0u);
 }
 
 TEST_F(RunningObjectTableTest, NullOrEmptyDelimiterGivesTheSameName) {
