@@ -83,6 +83,15 @@ struct IRunningObjectTable : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE EnumRunning(IEnumMoniker** ppenumMoniker) = 0;  // 9
 };
 
+// Implemented by objects that want to know of the strong connections made to them. The table
+// makes one for each registration with ROTFLAGS_REGISTRATIONKEEPSALIVE and releases it at Revoke.
+struct IExternalConnection : IUnknown {
+    virtual DWORD STDMETHODCALLTYPE AddConnection(DWORD extconn, DWORD reserved) = 0;  // 3
+    virtual DWORD STDMETHODCALLTYPE ReleaseConnection(DWORD extconn, DWORD reserved,
+                                                      BOOL fLastReleaseCloses) = 0;  // 4
+};
+enum EXTCONN { EXTCONN_STRONG = 0x1, EXTCONN_WEAK = 0x2, EXTCONN_CALLABLE = 0x4 };
+
 #define ROTFLAGS_REGISTRATIONKEEPSALIVE 0x1
 #define ROTFLAGS_ALLOWANYCLIENT 0x2
 
@@ -93,4 +102,5 @@ NORN_PLATFORM_API const IID IID_IPersistStream;
 NORN_PLATFORM_API const IID IID_IMoniker;
 NORN_PLATFORM_API const IID IID_IROTData;
 NORN_PLATFORM_API const IID IID_IRunningObjectTable;
+NORN_PLATFORM_API const IID IID_IExternalConnection;
 NORN_PLATFORM_API const CLSID CLSID_ItemMoniker;

@@ -15,7 +15,8 @@ NORN_PLATFORM_CXX_API size_t wcslen(const WCHAR* s);
 NORN_PLATFORM_CXX_API size_t wcsnlen(const WCHAR* s, size_t maxCount);
 NORN_PLATFORM_CXX_API int wcscmp(const WCHAR* a, const WCHAR* b);
 NORN_PLATFORM_CXX_API int wcsncmp(const WCHAR* a, const WCHAR* b, size_t count);
-// _wcsicmp: case-insensitive in ASCII and Latin-1.
+// _wcsicmp: as in the runtime's "C" locale, folds A to Z only and returns the difference of the
+// first lower-cased characters that differ.
 NORN_PLATFORM_CXX_API int _wcsicmp(const WCHAR* a, const WCHAR* b);
 NORN_PLATFORM_CXX_API WCHAR* wcscpy(WCHAR* dest, const WCHAR* src);
 NORN_PLATFORM_CXX_API WCHAR* wcsncpy(WCHAR* dest, const WCHAR* src, size_t count);

@@ -9,11 +9,9 @@
 
 namespace {
 
-WCHAR FoldCase(WCHAR c) {
-    if (c >= u'A' && c <= u'Z') return static_cast<WCHAR>(c + 0x20);
-    // Latin-1 capitals, except the multiplication sign.
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<WCHAR>(c + 0x20);
-    return c;
+// As the runtime's "C" locale, the only one here: A to Z only.
+int FoldCase(WCHAR c) {
+    return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
 }
 
 bool IsDelimiter(WCHAR c, const WCHAR* delimiters) {
@@ -83,12 +81,12 @@ NORN_PLATFORM_CXX_API int wcsncmp(const WCHAR* a, const WCHAR* b, size_t count) 
     return 0;
 }
 
+// The difference of the first pair of lower-cased characters that differ, as Windows returns it.
 NORN_PLATFORM_CXX_API int _wcsicmp(const WCHAR* a, const WCHAR* b) {
     for (;; ++a, ++b) {
-        const WCHAR left = FoldCase(*a);
-        const WCHAR right = FoldCase(*b);
-        if (left != right) return left < right ? -1 : 1;
-        if (left == 0) return 0;
+        const int left = FoldCase(*a);
+        const int right = FoldCase(*b);
+        if (left != right || left == 0) return left - right;
     }
 }
 

@@ -8,6 +8,7 @@ NORN_PLATFORM_API const IID IID_IPersistStream = norn::InterfaceId<IPersistStrea
 NORN_PLATFORM_API const IID IID_IMoniker = norn::InterfaceId<IMoniker>::value;
 NORN_PLATFORM_API const IID IID_IROTData = norn::InterfaceId<IROTData>::value;
 NORN_PLATFORM_API const IID IID_IRunningObjectTable = norn::InterfaceId<IRunningObjectTable>::value;
+NORN_PLATFORM_API const IID IID_IExternalConnection = norn::InterfaceId<IExternalConnection>::value;
 NORN_PLATFORM_API const IID IID_IErrorInfo = norn::InterfaceId<IErrorInfo>::value;
 NORN_PLATFORM_API const IID IID_ISupportErrorInfo = norn::InterfaceId<ISupportErrorInfo>::value;
 NORN_PLATFORM_API const CLSID CLSID_ItemMoniker =

@@ -1,7 +1,8 @@
 // CItemMoniker: the moniker CreateItemMoniker makes. Its display name is the delimiter followed
-// by the item; its comparison data (IROTData) is the upper-cased delimiter followed by the
-// upper-cased item, so the table finds an item whatever its case, but only behind the same
-// delimiter. Methods that nothing here needs answer E_NOTIMPL; their slots exist.
+// by the item; its comparison data (IROTData) is its class ID, then the upper-cased delimiter and
+// item and a zero character, so the table finds an item whatever its case, but only behind the
+// same delimiter. IsEqual and Hash look at the item alone. Methods that nothing here needs answer
+// E_NOTIMPL; their slots exist.
 #include "ItemMoniker.h"
 
 #include <atomic>
@@ -31,23 +32,30 @@ std::u16string UpperCaseForComparison(std::u16string text) {
 
 namespace {
 
-std::string BytesOf(const std::u16string& text) {
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+// The class ID's bytes, then the upper-cased name with its terminator.
+std::string KeyOf(const CLSID& classId, const std::u16string& name) {
+    const std::u16string upper = UpperCaseForComparison(name);
+    const size_t nameBytes = (upper.size() + 1) * sizeof(char16_t);
+    std::string key;
+    key.reserve(sizeof(classId) + nameBytes);  // one allocation
+    key.append(reinterpret_cast<const char*>(&classId), sizeof(classId));
+    key.append(reinterpret_cast<const char*>(upper.c_str()), nameBytes);
+    return key;
 }
 
 class CItemMoniker final : public IMoniker, public IROTData {
 public:
     CItemMoniker(std::u16string delimiter, std::u16string item)
-        : m_displayName(std::move(delimiter) + item), m_itemKey(UpperCaseForComparison(item)) {
-        m_comparisonData = BytesOf(UpperCaseForComparison(m_displayName));
-    }
+        : m_displayName(std::move(delimiter) + item),
+          m_itemKey(UpperCaseForComparison(item)),
+          m_comparisonData(KeyOf(CLSID_ItemMoniker, m_displayName)) {}
     virtual ~CItemMoniker() = default;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IPersist || riid == IID_IPersistStream ||
-            riid == IID_IMoniker) {
+            riid == IID_IMoniker || riid == CLSID_ItemMoniker) {
             *ppv = static_cast<IMoniker*>(this);
         } else if (riid == IID_IROTData) {
             *ppv = static_cast<IROTData*>(this);
@@ -101,10 +109,11 @@ public:
         const auto* item = dynamic_cast<const CItemMoniker*>(other);
         return item != nullptr && item->m_itemKey == m_itemKey ? S_OK : S_FALSE;
     }
+    // Over the upper-cased item only, so that monikers IsEqual calls equal hash alike.
     HRESULT STDMETHODCALLTYPE Hash(DWORD* pdwHash) override {
         if (pdwHash == nullptr) return E_POINTER;
         DWORD hash = 0;
-        for (unsigned char byte : m_comparisonData) hash = hash * 31 + byte;
+        for (char16_t c : m_itemKey) hash = (hash * 3) ^ c;
         *pdwHash = hash;
         return S_OK;
     }
@@ -163,11 +172,13 @@ std::string ComparisonDataOf(IMoniker* moniker) try {
         if (FAILED(rotData->GetComparisonData(data, sizeof(data), &size))) return {};
         return std::string(reinterpret_cast<const char*>(data), size);
     }
+    CLSID classId{};
     LPOLESTR name = nullptr;
     if (FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) || name == nullptr) return {};
-    std::string data = BytesOf(UpperCaseForComparison(name));
+    const std::u16string displayName = name;
     CoTaskMemFree(name);
-    return data;
+    if (FAILED(moniker->GetClassID(&classId))) return {};
+    return KeyOf(classId, displayName);
 } catch (const std::bad_alloc&) {
     return {};
 }

@@ -11,7 +11,8 @@ namespace norn::platform {
 std::u16string UpperCaseForComparison(std::u16string text);
 
 // The bytes by which the table tells monikers apart: IROTData's comparison data when the moniker
-// has it, else its upper-cased display name. Empty when neither can be had.
+// has it, else its class ID and upper-cased display name, so that monikers of two classes never
+// share a name. Empty when neither can be had.
 std::string ComparisonDataOf(IMoniker* moniker);
 
 }  // namespace norn::platform

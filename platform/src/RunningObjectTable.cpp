@@ -4,8 +4,10 @@
 // apart; here it is per process, which gives the same separation. Entries are matched by the
 // moniker's comparison data, not by IMoniker::IsEqual. The table holds one reference on every
 // registered object until its Revoke; it holds nothing of the moniker but its comparison data.
-// Foreign objects are only released outside the lock, so a Release that calls back into the
-// table cannot deadlock.
+// A registration with ROTFLAGS_REGISTRATIONKEEPSALIVE is also a strong external connection, as
+// Windows makes it: IExternalConnection::AddConnection on an object that has the interface, and
+// ReleaseConnection at Revoke. Foreign objects are only called outside the lock, so a Release that
+// calls back into the table cannot deadlock.
 #include <windows.h>
 
 #include <algorithm>
@@ -26,7 +28,23 @@ struct Registration {
     DWORD cookie;
     std::string key;
     IUnknown* object;
+    IExternalConnection* connection;  // held while a keep-alive registration stands, or null
 };
+
+// Makes the strong connection of a keep-alive registration; the connection it returns (null when
+// the object has none) holds a reference until ReleaseStrongConnection.
+IExternalConnection* AddStrongConnection(IUnknown* object) {
+    void* connection = nullptr;
+    if (FAILED(object->QueryInterface(IID_IExternalConnection, &connection))) return nullptr;
+    static_cast<IExternalConnection*>(connection)->AddConnection(EXTCONN_STRONG, 0);
+    return static_cast<IExternalConnection*>(connection);
+}
+
+void ReleaseStrongConnection(IExternalConnection* connection) {
+    if (connection == nullptr) return;
+    connection->ReleaseConnection(EXTCONN_STRONG, 0, TRUE);
+    connection->Release();
+}
 
 class CRunningObjectTable final : public IRunningObjectTable {
 public:
@@ -59,28 +77,37 @@ public:
         std::string key = norn::platform::ComparisonDataOf(pmkObjectName);
         if (key.empty()) return E_INVALIDARG;
 
-        std::lock_guard<std::mutex> lock(m_mutex);
+        punkObject->AddRef();
+        IExternalConnection* connection = (grfFlags & ROTFLAGS_REGISTRATIONKEEPSALIVE) != 0
+                                              ? AddStrongConnection(punkObject)
+                                              : nullptr;
+        std::unique_lock<std::mutex> lock(m_mutex);
         const bool alreadyRegistered = FindLocked(key) != m_entries.end();
         try {
-            m_entries.push_back({m_lastCookie + 1, std::move(key), punkObject});
+            m_entries.push_back({m_lastCookie + 1, std::move(key), punkObject, connection});
         } catch (const std::bad_alloc&) {
+            lock.unlock();
+            ReleaseStrongConnection(connection);
+            punkObject->Release();
             return E_OUTOFMEMORY;
         }
-        punkObject->AddRef();
         *pdwRegister = ++m_lastCookie;
         return alreadyRegistered ? MK_S_MONIKERALREADYREGISTERED : S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE Revoke(DWORD dwRegister) override {
         IUnknown* object = nullptr;
+        IExternalConnection* connection = nullptr;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             auto it = std::find_if(m_entries.begin(), m_entries.end(),
                                    [&](const Registration& r) { return r.cookie == dwRegister; });
             if (it == m_entries.end()) return E_INVALIDARG;
             object = it->object;
+            connection = it->connection;
             m_entries.erase(it);
         }
+        ReleaseStrongConnection(connection);
         object->Release();
         return S_OK;
     }

@@ -1,5 +1,8 @@
 // UTF-8 <-> UTF-16 conversion with the Windows calling conventions of MultiByteToWideChar and
-// WideCharToMultiByte. CP_ACP is UTF-8 on this platform, so both code pages share one codec.
+// WideCharToMultiByte. CP_ACP is UTF-8 on this platform, so both code pages share one codec. They
+// take every flag Windows knows, as current Windows does for UTF-8, but only MB_ERR_INVALID_CHARS
+// and WC_ERR_INVALID_CHARS change the result: UTF-8 has no composition and no best fit. Any
+// negative source length means "up to and including the terminating zero".
 //
 // Malformed UTF-8 becomes U+FFFD, one per maximal ill-formed subsequence (a truncated but
 // otherwise valid prefix counts once, every other bad byte once), as current Windows does.
@@ -12,9 +15,21 @@
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr DWORD kMultiByteFlags =
+    MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+constexpr DWORD kWideCharFlags = WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR |
+                                 WC_ERR_INVALID_CHARS | WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
 
 bool IsSupportedCodePage(UINT codePage) {
     return codePage == CP_ACP || codePage == CP_UTF8;
+}
+
+// Checked after the arguments, as on Windows: a bad argument is ERROR_INVALID_PARAMETER even
+// when the flags are bad too.
+bool FlagsAccepted(DWORD flags, DWORD accepted) {
+    if ((flags & ~accepted) == 0) return true;
+    SetLastError(ERROR_INVALID_FLAGS);
+    return false;
 }
 
 // Collects output characters; counts them all but stores only what fits. Without a buffer it
@@ -137,12 +152,13 @@ int Finish(size_t count, bool overflowed) {
 WINBASEAPI int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                           int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
     if (!IsSupportedCodePage(CodePage) || lpMultiByteStr == nullptr || cbMultiByte == 0 ||
-        cbMultiByte < -1 || cchWideChar < 0 || (lpWideCharStr == nullptr && cchWideChar != 0)) {
+        cchWideChar < 0 || (lpWideCharStr == nullptr && cchWideChar != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (!FlagsAccepted(dwFlags, kMultiByteFlags)) return 0;
     const size_t length =
-        cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+        cbMultiByte < 0 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
     const auto* text = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
     COutput<WCHAR> out(cchWideChar == 0 ? nullptr : lpWideCharStr, cchWideChar);
     for (size_t pos = 0; pos < length;) {
@@ -159,26 +175,30 @@ WINBASEAPI int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR l
     return Finish(out.Count(), out.Overflowed());
 }
 
-// With CP_UTF8, Windows refuses a default character and the flag that reports its use. CP_ACP
-// accepts them: a lone surrogate is then replaced by the default character when one is given.
-WINBASEAPI int WINAPI WideCharToMultiByte(UINT CodePage, DWORD /*dwFlags*/, LPCWSTR lpWideCharStr,
+// A lone surrogate becomes U+FFFD and counts as a use of the default character. CP_UTF8 takes a
+// default character but does not use it, as current Windows does; CP_ACP puts it in the
+// surrogate's place.
+WINBASEAPI int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
                                           int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
                                           LPCSTR lpDefaultChar, BOOL* lpUsedDefaultChar) {
-    const bool defaultsGiven = lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr;
-    if (!IsSupportedCodePage(CodePage) || (CodePage == CP_UTF8 && defaultsGiven) ||
-        lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-        (lpMultiByteStr == nullptr && cbMultiByte != 0)) {
+    if (!IsSupportedCodePage(CodePage) || lpWideCharStr == nullptr || cchWideChar == 0 ||
+        cbMultiByte < 0 || (lpMultiByteStr == nullptr && cbMultiByte != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (!FlagsAccepted(dwFlags, kWideCharFlags)) return 0;
+    if (CodePage == CP_UTF8) lpDefaultChar = nullptr;
     size_t length = static_cast<size_t>(cchWideChar);
-    if (cchWideChar == -1) length = wcslen(lpWideCharStr) + 1;
+    if (cchWideChar < 0) length = wcslen(lpWideCharStr) + 1;
     COutput<char> out(cbMultiByte == 0 ? nullptr : lpMultiByteStr, cbMultiByte);
     bool usedDefault = false;
     for (size_t pos = 0; pos < length;) {
         char32_t c;
         if (DecodeUtf16(lpWideCharStr, length, &pos, &c)) {
             PutUtf8(out, c);
+        } else if (dwFlags & WC_ERR_INVALID_CHARS) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return 0;
         } else if (lpDefaultChar != nullptr) {
             for (const char* d = lpDefaultChar; *d != '\0'; ++d) out.Put(*d);
             usedDefault = true;

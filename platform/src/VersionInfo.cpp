@@ -273,6 +273,9 @@ DWORD ReadVersionBlock(LPCWSTR fileName, std::vector<uint8_t>& block) {
 
 }  // namespace
 
+// Like Windows, asks for room beyond the Unicode block: twice its length and four bytes, which
+// Windows uses for the ANSI strings of the A functions. A caller that allocates this size can
+// hand it to any version function.
 WINBASEAPI DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR lptstrFilename, LPDWORD lpdwHandle) {
     if (lpdwHandle != nullptr) *lpdwHandle = 0;
     std::vector<uint8_t> block;
@@ -280,7 +283,7 @@ WINBASEAPI DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR lptstrFilename, LPDWORD 
         SetLastError(error);
         return 0;
     }
-    return static_cast<DWORD>(block.size());
+    return static_cast<DWORD>(block.size() * 2 + 4);
 }
 
 WINBASEAPI BOOL WINAPI GetFileVersionInfoW(LPCWSTR lptstrFilename, DWORD /*dwHandle*/, DWORD dwLen,

@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "norn/ComApartment.h"
+#include "norn/InterfaceId.h"
 #include "norn/InterfacePtr.h"
 #include "support/CountingObjects.h"
 #include "support/VtableSlot.h"
@@ -24,6 +29,114 @@ CInterfacePtr<IMoniker> Item(const OLECHAR* delimiter, const OLECHAR* item) {
     EXPECT_EQ(CreateItemMoniker(delimiter, item, moniker.Put()), S_OK);
     return moniker;
 }
+
+constexpr CLSID kItemMonikerClass = norn::GuidFromText("00000304-0000-0000-C000-000000000046");
+
+// A moniker of a class of its own without IROTData, which the table tells apart by its class and
+// display name. Reduce gives itself, as Windows' table asks it to; what the table never calls
+// answers E_NOTIMPL.
+class CNamedMoniker final : public IMoniker {
+public:
+    static CInterfacePtr<IMoniker> Create(const CLSID& classId, const OLECHAR* name) {
+        return CInterfacePtr<IMoniker>::Attach(new CNamedMoniker(classId, name));
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IPersist && riid != IID_IPersistStream &&
+            riid != IID_IMoniker) {
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IMoniker*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG refs = --m_refs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) override {
+        *classId = m_classId;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reduce(IBindCtx*, DWORD, IMoniker**, IMoniker** reduced) override {
+        AddRef();
+        *reduced = this;
+        return MK_S_REDUCED_TO_SELF;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR* name) override {
+        const size_t bytes = (m_name.size() + 1) * sizeof(OLECHAR);
+        *name = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        std::copy(m_name.c_str(), m_name.c_str() + m_name.size() + 1, *name);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE IsDirty() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Load(IStream*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(IStream*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID, void**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx*, IMoniker*, REFIID, void**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE ComposeWith(IMoniker*, BOOL, IMoniker**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Enum(BOOL, IEnumMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsEqual(IMoniker*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Hash(DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsRunning(IBindCtx*, IMoniker*, IMoniker*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetTimeOfLastChange(IBindCtx*, IMoniker*, FILETIME*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Inverse(IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CommonPrefixWith(IMoniker*, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RelativePathTo(IMoniker*, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx*, IMoniker*, LPOLESTR, ULONG*,
+                                               IMoniker**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
+
+private:
+    CNamedMoniker(const CLSID& classId, const OLECHAR* name) : m_classId(classId), m_name(name) {}
+
+    std::atomic<ULONG> m_refs{1};
+    CLSID m_classId;
+    OleString m_name;
+};
+
+// An object that counts the strong external connections made to it.
+class CConnectableObject final : public IExternalConnection {
+public:
+    ULONG Refs() const { return m_refs; }
+    LONG StrongConnections() const { return m_strong; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IExternalConnection) return E_NOINTERFACE;
+        *ppv = static_cast<IExternalConnection*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    DWORD STDMETHODCALLTYPE AddConnection(DWORD type, DWORD) override {
+        return type == EXTCONN_STRONG ? ++m_strong : m_strong.load();
+    }
+    DWORD STDMETHODCALLTYPE ReleaseConnection(DWORD type, DWORD, BOOL) override {
+        return type == EXTCONN_STRONG ? --m_strong : m_strong.load();
+    }
+
+private:
+    std::atomic<ULONG> m_refs{0};
+    std::atomic<LONG> m_strong{0};
+};
 
 class RunningObjectTableTest : public ::testing::Test {
 protected:
@@ -88,6 +201,38 @@ TEST_F(RunningObjectTableTest, ItemMatchesWhateverItsCaseButOnlyBehindTheSameDel
     EXPECT_EQ(Lookup(OLESTR("!"), OLESTR("4711ErrorManager"), found), MK_E_UNAVAILABLE);
     EXPECT_EQ(Lookup(OLESTR(""), OLESTR("4712ErrorManager"), found), MK_E_UNAVAILABLE);
     EXPECT_EQ(m_table->Revoke(cookie), S_OK);
+}
+
+// Without comparison data the table goes by class and display name: a moniker of another class,
+// an item moniker among them, does not find the name.
+TEST_F(RunningObjectTableTest, MonikersWithoutComparisonDataMatchByClassAndDisplayName) {
+    constexpr CLSID kNamed = norn::GuidFromText("6C7A1E52-93D4-4F0B-8B1E-2D5C0A7E9F31");
+    constexpr CLSID kOther = norn::GuidFromText("6C7A1E52-93D4-4F0B-8B1E-2D5C0A7E9F32");
+    DWORD cookie = 0;
+    ASSERT_EQ(m_table->Register(0, &m_object,
+                                CNamedMoniker::Create(kNamed, OLESTR("4711Named")).Get(), &cookie),
+              S_OK);
+    EXPECT_EQ(m_table->IsRunning(CNamedMoniker::Create(kNamed, OLESTR("4711Named")).Get()), S_OK);
+    EXPECT_EQ(m_table->IsRunning(CNamedMoniker::Create(kOther, OLESTR("4711Named")).Get()),
+              S_FALSE);
+    EXPECT_EQ(m_table->IsRunning(Item(OLESTR(""), OLESTR("4711Named")).Get()), S_FALSE);
+    EXPECT_EQ(m_table->Revoke(cookie), S_OK);
+}
+
+// A keep-alive registration is a strong external connection to the object until its Revoke; a
+// registration without the flag makes none.
+TEST_F(RunningObjectTableTest, KeepAliveRegistrationHoldsAStrongConnectionUntilRevoke) {
+    CConnectableObject object;
+    const DWORD kept = Register(&object, OLESTR("4711Kept"));
+    EXPECT_EQ(object.StrongConnections(), 1);
+    DWORD plain = 0;
+    ASSERT_EQ(m_table->Register(0, &object, Item(OLESTR(""), OLESTR("4711Plain")).Get(), &plain),
+              S_OK);
+    EXPECT_EQ(object.StrongConnections(), 1);
+    EXPECT_EQ(m_table->Revoke(kept), S_OK);
+    EXPECT_EQ(object.StrongConnections(), 0);
+    EXPECT_EQ(m_table->Revoke(plain), S_OK);
+    EXPECT_EQ(object.Refs(), 0u);
 }
 
 TEST_F(RunningObjectTableTest, NullOrEmptyDelimiterGivesTheSameName) {
@@ -215,6 +360,37 @@ TEST(CreateItemMoniker, DisplayNameIsDelimiterThenItem) {
     EXPECT_EQ(moniker->IsEqual(Item(OLESTR(""), OLESTR("!Brightwork")).Get()), S_FALSE)
         << "the same display name is not the same item";
     EXPECT_EQ(moniker->IsEqual(Item(OLESTR("!"), OLESTR("Other")).Get()), S_FALSE);
+    void* self = nullptr;
+    ASSERT_EQ(moniker->QueryInterface(kItemMonikerClass, &self), S_OK) << "the class as interface";
+    EXPECT_EQ(self, static_cast<void*>(moniker.Get()));
+    moniker->Release();
+}
+
+// The hash goes with IsEqual: the item alone, whatever its case or delimiter.
+TEST(CreateItemMoniker, HashIsOfTheItemAloneIgnoringCase) {
+    const std::tuple<const OLECHAR*, const OLECHAR*, DWORD> cases[] = {
+        {OLESTR("!"), OLESTR("Test"), 0x73c}, {OLESTR("%"), OLESTR("TEST"), 0x73c},
+        {OLESTR("!"), OLESTR("T"), 0x54},     {OLESTR("&"), OLESTR("A"), 0x41},
+        {OLESTR("!"), OLESTR("a"), 0x41},
+    };
+    for (const auto& [delimiter, item, expected] : cases) {
+        DWORD hash = 0;
+        EXPECT_EQ(Item(delimiter, item)->Hash(&hash), S_OK);
+        EXPECT_EQ(hash, expected) << std::hex << expected;
+    }
+}
+
+// The table's key: the class ID, the delimiter and item upper-cased, and a zero character.
+TEST(CreateItemMoniker, ComparisonDataIsClassThenUpperCasedNameAndTerminator) {
+    auto data = Item(OLESTR("!"), OLESTR("Test")).Query<IROTData>();
+    ASSERT_TRUE(data);
+    BYTE bytes[64] = {};
+    ULONG size = 0;
+    ASSERT_EQ(data->GetComparisonData(bytes, sizeof(bytes), &size), S_OK);
+    const OLECHAR name[] = OLESTR("!TEST");
+    std::string expected(reinterpret_cast<const char*>(&kItemMonikerClass), sizeof(CLSID));
+    expected.append(reinterpret_cast<const char*>(name), sizeof(name));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), expected);
 }
 
 // The slots of a method are its index on Windows: the module and its hosts call by slot.

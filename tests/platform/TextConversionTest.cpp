@@ -48,6 +48,11 @@ TEST(TextConversion, ConvertsNonBmpTextAndReplacesMalformedInput) {
     SetLastError(0);
     EXPECT_EQ(ToWide("ok\xC3", MB_ERR_INVALID_CHARS), OLESTR(""));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, OLESTR("a\xD800"), 2, nullptr, 0,
+                                  nullptr, nullptr),
+              0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 // How many replacement characters an encoded surrogate or a sequence above U+10FFFF gives is not
@@ -59,7 +64,8 @@ TEST(TextConversion, LayerReplacesEachByteOfSurrogatesAndOutOfRangeSequences) {
     EXPECT_EQ(ToWide("\xF4\x90\x80\x80"), OLESTR("\uFFFD\uFFFD\uFFFD\uFFFD"));
 }
 
-// -1 counts the terminator; a buffer one too small fails rather than truncating.
+// A negative length, not only -1, counts the terminator; a buffer one too small fails rather than
+// truncating.
 TEST(TextConversion, SizesCountTheTerminatorAndTooSmallFails) {
     WCHAR wide[11];
     std::fill(wide, wide + 11, OLESTR('#'));
@@ -70,6 +76,8 @@ TEST(TextConversion, SizesCountTheTerminatorAndTooSmallFails) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, kUtf8, -1, wide, 11), 11);
     EXPECT_EQ(OleString(wide), kUtf16);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, kUtf8, -2002, nullptr, 0), 11);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, kUtf16, -2002, nullptr, 0, nullptr, nullptr), 16);
 
     char narrow[16];
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, kUtf16, -1, nullptr, 0, nullptr, nullptr), 16);
@@ -90,24 +98,35 @@ TEST(TextConversion, LayerAnsiCodePageIsUtf8AndTheOnlyOne) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
-TEST(TextConversion, InvalidArgumentsFailWithInvalidParameter) {
+// Unknown flags fail, but only after the arguments: a bad argument is reported first. UTF-8 takes
+// the composition flags and ignores them, as current Windows does (the documentation refuses them).
+TEST(TextConversion, InvalidArgumentsAndFlagsFailWithTheirErrors) {
     WCHAR wide[4];
-    const std::tuple<UINT, const char*, int> cases[] = {{CP_UTF8, nullptr, -1},
-                                                        {CP_UTF8, "abc", 0}};
-    for (const auto& [codePage, input, length] : cases) {
+    const std::tuple<const char*, int, DWORD, DWORD> cases[] = {
+        {nullptr, -1, 0, ERROR_INVALID_PARAMETER},
+        {"abc", 0, 0, ERROR_INVALID_PARAMETER},
+        {nullptr, -1, 0x10, ERROR_INVALID_PARAMETER},
+        {"abc", -1, 0x10, ERROR_INVALID_FLAGS},
+    };
+    for (const auto& [input, length, flags, error] : cases) {
         SetLastError(0);
-        EXPECT_EQ(MultiByteToWideChar(codePage, 0, input, length, wide, 4), 0);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(MultiByteToWideChar(CP_UTF8, flags, input, length, wide, 4), 0);
+        EXPECT_EQ(GetLastError(), error) << flags;
     }
-    // UTF-8 takes no default character (Wine accepts one).
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "abc", -1, wide, 4), 4);
     char narrow[8];
-    BOOL used = TRUE;
-    if (!norn::test::UnderWine()) {
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_COMPOSITECHECK, OLESTR("a"), -1, narrow, 8, nullptr,
+                                  nullptr),
+              2);
+    for (const DWORD flags : {DWORD{0x100}, DWORD{0x800}}) {
         SetLastError(0);
-        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, OLESTR("a"), -1, narrow, 8, "?", nullptr), 0);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, OLESTR("a"), -1, narrow, 8, nullptr, &used), 0);
+        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, flags, OLESTR("a"), -1, narrow, 8, nullptr, nullptr),
+                  0);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS)) << flags;
     }
+    // Since Windows 10 1709, UTF-8 takes a default character and the flag for its use.
+    BOOL used = TRUE;
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, OLESTR("a"), -1, narrow, 8, "?", &used), 2);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, OLESTR("a"), -1, narrow, 8, nullptr, &used), 2);
     EXPECT_FALSE(used);
 }

@@ -41,6 +41,10 @@ Bytes ReadBlock(const OleString& path) {
     EXPECT_EQ(handle, 0u);
     Bytes block(size);
     EXPECT_TRUE(size != 0 && GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    // The size leaves room for the ANSI strings, as on Windows; the block is its wLength bytes.
+    const size_t length = size >= 2 ? block[0] | block[1] << 8 : 0;
+    EXPECT_EQ(size, length * 2 + 4);
+    block.resize(length);
     return block;
 }
 

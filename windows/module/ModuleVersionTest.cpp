@@ -31,6 +31,7 @@ protected:
         EXPECT_EQ(handle, 0u);
         m_block.resize(size);
         ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, m_block.data()));
+        EXPECT_EQ(size, (m_block[0] | m_block[1] << 8) * 2u + 4) << "wLength, room for ANSI";
     }
 
     // The string value under \StringFileInfo\040904B0\<key>; the length the query gives counts
