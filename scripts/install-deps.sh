@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ g++-multilib make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          strace python3 "$@")
+          strace python3 python3-jsonschema "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -28,24 +28,49 @@ std::string ToUtf8(const CReportText& field) {
     return utf8;
 }
 
-const char* HresultName(HRESULT hresult) {
-    switch (hresult) {
-        case E_FAIL:
-            return "E_FAIL";
-        case E_POINTER:
-            return "E_POINTER";
-        case E_OUTOFMEMORY:
-            return "E_OUTOFMEMORY";
-        case E_INVALIDARG:
-            return "E_INVALIDARG";
-        case MK_E_UNAVAILABLE:
-            return "MK_E_UNAVAILABLE";
-        default:
-            return nullptr;
-    }
-}
+}  // namespace
+
+namespace {
+
+struct CNamedCode {
+    const char* name;
+    HRESULT hresult;
+};
+
+constexpr CNamedCode kNamedCodes[] = {
+    {"E_FAIL", E_FAIL},
+    {"E_POINTER", E_POINTER},
+    {"E_OUTOFMEMORY", E_OUTOFMEMORY},
+    {"E_INVALIDARG", E_INVALIDARG},
+    {"E_NOTIMPL", E_NOTIMPL},
+    {"E_NOINTERFACE", E_NOINTERFACE},
+    {"E_UNEXPECTED", E_UNEXPECTED},
+    {"E_ACCESSDENIED", static_cast<HRESULT>(0x80070005)},
+    {"MK_E_UNAVAILABLE", MK_E_UNAVAILABLE},
+};
 
 }  // namespace
+
+const char* HresultName(HRESULT hresult) {
+    for (const CNamedCode& code : kNamedCodes) {
+        if (code.hresult == hresult) return code.name;
+    }
+    return nullptr;
+}
+
+bool HresultFromName(const std::string& name, HRESULT& hresult) {
+    for (const CNamedCode& code : kNamedCodes) {
+        if (name == code.name) {
+            hresult = code.hresult;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ReportTextUtf8(const CReportText& text) {
+    return ToUtf8(text);
+}
 
 std::string FormatReport(const CReceivedReport& report) {
     char code[32];

@@ -4,11 +4,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -206,11 +209,37 @@ CInstrumentLock::CInstrumentLock(const std::string& directory) {
         m_openError = errno;
         return;
     }
-    m_held = flock(m_descriptor, LOCK_EX | LOCK_NB) == 0;
+    TryAgain();
 }
 
 CInstrumentLock::~CInstrumentLock() {
     if (m_descriptor >= 0) close(m_descriptor);
 }
 
+bool CInstrumentLock::TryAgain() {
+    if (m_held || m_descriptor < 0) return m_held;
+    m_held = flock(m_descriptor, LOCK_EX | LOCK_NB) == 0;
+    return m_held;
+}
+
+// The kernel's list of locks names the process behind each flock, with the file's device and
+// inode: "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF".
+long CInstrumentLock::HolderProcessId() const {
+    struct stat info {};
+    if (m_descriptor < 0 || fstat(m_descriptor, &info) != 0) return 0;
+    char file[64];
+    std::snprintf(file, sizeof(file), "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, where;
+        long pid = 0;
+        if (fields >> number >> kind >> mode >> access >> pid >> where && kind == "FLOCK" &&
+            where == file) {
+            return pid;
+        }
+    }
+    return 0;
+}
 }  // namespace norn::firmware

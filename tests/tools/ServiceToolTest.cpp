@@ -11,10 +11,12 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TempDirectory.h"
@@ -168,9 +170,10 @@ TEST_F(ServiceToolTest, DriverFaultFailsBackupAndItsReportIsPrintedAndLogged) {
     const CToolRun fallback = Run("--no-error-manager --fault PrepareRead=status:1 --json backup");
     EXPECT_EQ(fallback.exitCode, 1);
     EXPECT_TRUE(Has(fallback.out,
-                    "\"reports\":[],\"events\":[\"Tarvo_Orm\\tERROR\\t0\\tError in "
-                    "Brightwork (Line 3514)\"]"))
+                    "\"events\":[{\"log\":\"event-log\",\"text\":\"Tarvo_Orm\\tERROR"
+                    "\\t0\\tError in Brightwork (Line 3514)\"}]"))
         << fallback.out;
+    EXPECT_TRUE(Has(fallback.out, "\"reports\":[]"));
 }
 
 // Every backup is a new set; two backups of the same data hold byte-identical files.
@@ -210,7 +213,7 @@ TEST_F(ServiceToolTest, RestoreUsesOnlyASetThatVerifiesAndAsksFirst) {
     const CToolRun dry = Run("--json --dry-run restore");
     EXPECT_EQ(dry.exitCode, 0);
     EXPECT_TRUE(Has(dry.out, "serial: SN99999999 -> SN12345678")) << dry.out;
-    EXPECT_TRUE(Has(dry.out, "\"driver_writes\":{\"blocks\":0,\"values\":0,\"commits\":0}"));
+    EXPECT_TRUE(Has(dry.out, "\"driver_writes\":{\"blocks\":0,\"commits\":0,\"values\":0}"));
     const CToolRun declined = Run("restore", "n\n");
     EXPECT_EQ(declined.exitCode, 1);
     EXPECT_EQ(Run("serial").out, "serial SN99999999\n");
@@ -234,7 +237,7 @@ TEST_F(ServiceToolTest, DryRunChangesNothing) {
              "batch dds=" + payload + " mac=01:02", "erase", "restore"}) {
         const CToolRun run = Run("--json --dry-run " + command);
         EXPECT_EQ(run.exitCode, 0) << command << run.err;
-        EXPECT_TRUE(Has(run.out, "\"driver_writes\":{\"blocks\":0,\"values\":0,\"commits\":0}"))
+        EXPECT_TRUE(Has(run.out, "\"driver_writes\":{\"blocks\":0,\"commits\":0,\"values\":0}"))
             << command << run.out;
         EXPECT_EQ(ReadFile(StatePath()), state) << command;
     }
@@ -251,12 +254,12 @@ TEST_F(ServiceToolTest, EraseNeedsAVerifiedBackupAndConfirmationAndTheLock) {
     EXPECT_EQ(ReadFile(StatePath()), state);
     EXPECT_TRUE(fs::exists(DataFile("NornData.dds")));
 
-    const int lock = open((Instrument() + "/.lock").c_str(), O_RDWR);
+    const int lock = open((Instrument() + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
     const CToolRun busy = Run("--yes erase");
     close(lock);
     ExpectRefused(busy, 1, "locked");
-    EXPECT_TRUE(Has(busy.err, "in use by another process"));
+    EXPECT_TRUE(Has(busy.err, "in use by process " + std::to_string(getpid()))) << busy.err;
 
     EXPECT_EQ(Run("erase", "y\n").exitCode, 0);
     EXPECT_NE(ReadFile(StatePath()), state);
@@ -268,9 +271,7 @@ TEST_F(ServiceToolTest, EraseNeedsAVerifiedBackupAndConfirmationAndTheLock) {
 // export's exit status into the leak checker's.
 TEST_F(ServiceToolTest, JsonEscapesTextAndExportsHandBackTheirBuffers) {
     ASSERT_EQ(Run("--yes serial 'A\"B\\C'").exitCode, 0);
-    EXPECT_TRUE(Has(Run("--json serial").out,
-                    "\"command\":\"serial\",\"result\":0,\"reports\":[],\"events\":[],"
-                    "\"serial\":\"A\\\"B\\\\C\""));
+    EXPECT_TRUE(Has(Run("--json serial").out, "\"serial\":\"A\\\"B\\\\C\""));
     ASSERT_EQ(Run("backup").exitCode, 0);
     const std::string exported = Scratch("out.dds");
     EXPECT_EQ(Run("dds export " + exported).exitCode, 0);
@@ -326,6 +327,17 @@ TEST_F(ServiceToolTest, BadInputAndHostileFilesAreRefusedAndChangeNothing) {
         {"--yes serial \"$(printf 'SN\\001')\"", 2, ""},
         {"--yes serial \"$(printf 'SN\\303\\251')\"", 2, ""},
         {"--fault ReadBlock=hr:0 status", 2, ""},
+        {"--fault 'ReadBlock#4294967295=null' status", 2, ""},
+        {"--fault 'ReadBlock#0=null' status", 2, ""},
+        {"--fault ReadBlock=hr:010 status", 2, ""},
+        {"--fault ' ReadBlock=null' status", 2, ""},
+        {"--fault 'ReadBlock=null ' status", 2, ""},
+        {"--fault WriteBlock=size:4 status", 2, ""},
+        {"--root " + std::string(100, 'r') + " status", 2, ""},
+        {"--root \"$(printf 'r\\303\\251')\" status", 2, ""},
+        {"--yes mac import 0:1b::2", 2, ""},
+        {"--yes mac import 001b.7c1", 2, ""},  // dot groups have four digits
+        {"--module /etc/hostname status", 1, ""},
         {"--dry-run status", 2, ""},
         {"serial A B", 2, ""},
         {"batch dds", 2, ""},
@@ -392,9 +404,46 @@ TEST_F(ServiceToolTest, EveryCommandButInitAndDemoNeedsAnInstrument) {
     fs::remove_all(Instrument());
     ExpectRefused(Run("status"), 1, "no instrument");
     EXPECT_TRUE(Has(Run("backup").err, "init"));
+    ExpectRefused(Run("--module /etc/hostname init"), 1, "a module that does not load");
     EXPECT_FALSE(fs::exists(Instrument()));
     EXPECT_EQ(Run("init").exitCode, 0);
     ExpectRefused(Run("init"), 1, "init twice");
+}
+
+// The usual spellings of a MAC address, and faults by name, are one and the same.
+TEST_F(ServiceToolTest, MacAddressesAndFaultsInTheirUsualSpellings) {
+    for (const char* mac : {"0:1b:7c:aa:b:cc", "00-1b-7c-aa-0b-cc", "001b.7caa.0bcc"}) {
+        ASSERT_EQ(Run(std::string("--yes mac import ") + mac).exitCode, 0) << mac;
+        EXPECT_TRUE(Has(Run("status").out, "payload  00:1b:7c:aa:0b:cc:a5")) << mac;
+    }
+    const CToolRun named = Run("--fault ReadBlock=hr:E_POINTER backup");
+    EXPECT_EQ(named.exitCode, 1);
+    EXPECT_TRUE(Has(named.out, "E_POINTER (0x80004003)")) << named.out;
+}
+
+// What a technician reads: a dump on a terminal, a cause beside a report, the history.
+TEST_F(ServiceToolTest, DumpCausesHistoryAndWaitingForTheLock) {
+    const CToolRun dump = Run("-- 2>/dev/null; script -qec '" + std::string(NORN_SERVICE_TOOL) +
+                              " --instrument " + Instrument() + " status' /dev/null #");
+    EXPECT_TRUE(
+        Has(dump.out, "0000  4e 4f 52 4e 2d 44 44 53 3b 72 65 76 3d 33 3b 63  |NORN-DDS;rev=3;c|"))
+        << dump.out;
+    ASSERT_EQ(Run("backup").exitCode, 0);
+    ASSERT_EQ(Run("--yes erase").exitCode, 0);
+    EXPECT_TRUE(Has(Run("backup").out, "line 3525 (block 22001 is erased or could not be read)"));
+    const std::string history = Run("history").out;
+    EXPECT_TRUE(Has(history, "backup  exit 0  " + Sets()[0])) << history;
+    EXPECT_TRUE(Has(history, "erase  exit 0  " + Sets()[0] + "  [dds: 75 bytes -> erased]"));
+
+    const int lock = open((Instrument() + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    std::thread release([lock] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        close(lock);
+    });
+    const CToolRun waited = Run("--wait=5 status");
+    release.join();
+    EXPECT_EQ(waited.exitCode, 0) << waited.err;
 }
 
 }  // namespace

@@ -4,7 +4,12 @@
 
 #include <sys/stat.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <functional>
+#include <iostream>
 
 #include "InstrumentData.h"
 #include "SafeFiles.h"
@@ -19,29 +24,27 @@ const char* Outcome(LONG result) {
     return result == kBrightworkSucceeded ? "ok" : "failed";
 }
 
-std::string BlockJson(const CBlockView& view, const std::string& payload) {
-    return "{\"header\":" + JsonString(view.header) +
-           ",\"erased\":" + (view.erased ? "true" : "false") +
-           ",\"length\":" + std::to_string(view.length) + ",\"payload\":" + JsonString(payload) +
-           "}";
+// An erased block has no length and no payload.
+QJsonObject BlockJson(const CBlockView& view, const std::string& payload) {
+    return QJsonObject{{"header", view.header.c_str()},
+                       {"erased", view.erased},
+                       {"length", view.erased ? QJsonValue() : QJsonValue(qint64(view.length))},
+                       {"payload", view.erased ? QJsonValue() : QJsonValue(payload.c_str())}};
 }
 
-std::string FilesLine(const CCommandContext& context, std::string& json) {
+std::string FilesLine(const CCommandContext& context, QJsonObject& json) {
     std::string line;
-    json = "{";
     for (const char* name : kServiceDataFiles) {
         struct stat info {};
         const bool there = lstat(context.instrument.DataFile(name).c_str(), &info) == 0;
         const std::string shown = there ? std::to_string(info.st_size) + " bytes" : "missing";
         line += std::string(line.empty() ? "" : ", ") + name + " " + shown;
-        json += std::string(json.size() > 1 ? "," : "") + JsonString(name) + ":" +
-                (there ? std::to_string(info.st_size) : "null");
+        json.insert(name, there ? QJsonValue(qint64(info.st_size)) : QJsonValue());
     }
-    json += "}";
     return line;
 }
 
-int Status(CCommandContext& context, std::string& json) {
+int Status(CCommandContext& context, QJsonValue& json) {
     CRunOutput& out = context.output;
     std::string serial, material;
     const LONG serialResult = context.host.ReadSerial(serial);
@@ -53,18 +56,22 @@ int Status(CCommandContext& context, std::string& json) {
     const CBlockView dds = ViewDeviceDataSet(driver.CommittedImage(kDeviceDataSetBlock));
     const CBlockView mac = ViewMacAddress(driver.CommittedImage(kMacAddressBlock));
     out.Line("dds block  22001 header " + dds.header);
-    out.Line(dds.erased
-                 ? "  payload  erased (length field a5a5a5a5)"
-                 : "  payload  " + std::to_string(dds.length) + " bytes: " + Hex(dds.payload));
+    if (dds.erased) {
+        out.Line("  payload  erased (length field a5a5a5a5)");
+    } else {
+        out.Payload("  payload  " + std::to_string(dds.length) + " bytes: ", dds.payload);
+    }
     out.Line("mac block  22002 header " + mac.header);
     out.Line(mac.erased ? "  payload  erased (all a5)" : "  payload  " + Hex(mac.payload, ":"));
-    std::string files;
+    QJsonObject files;
     out.Line("files      " + FilesLine(context, files) + " in " +
              context.instrument.XmlDirectory());
 
-    json = "{\"serial\":" + JsonString(serial) + ",\"material\":" + JsonString(material) +
-           ",\"dds\":" + BlockJson(dds, Hex(dds.payload)) +
-           ",\"mac\":" + BlockJson(mac, Hex(mac.payload, ":")) + ",\"files\":" + files + "}";
+    json = QJsonObject{{"serial", serialResult == 0 ? JsonText(serial) : QJsonValue()},
+                       {"material", materialResult == 0 ? JsonText(material) : QJsonValue()},
+                       {"dds", BlockJson(dds, Hex(dds.payload))},
+                       {"mac", BlockJson(mac, Hex(mac.payload, ":"))},
+                       {"files", files}};
     return serialResult == 0 && materialResult == 0 ? 0 : 1;
 }
 
@@ -98,7 +105,7 @@ int Identity(CCommandContext& context) {
         return 1;
     }
     context.output.Line(context.options.command + " " + text);
-    context.output.Field(context.options.command, text);
+    context.output.Set(context.options.command.c_str(), JsonText(text));
     return 0;
 }
 
@@ -110,10 +117,15 @@ int ExportPayload(CCommandContext& context, EPayloadKind kind) {
                         Outcome(result));
     if (result != kBrightworkSucceeded) return 1;
     const std::string hex = Hex(payload, dds ? "" : ":");
-    context.output.Field("payload", hex);
-    context.output.RawField("length", std::to_string(payload.size()));
+    context.output.Set("payload", hex.c_str());
+    context.output.Set("length", static_cast<qint64>(payload.size()));
     if (!context.input.exportToFile) {
-        context.output.Line(std::to_string(payload.size()) + " bytes: " + hex);
+        const std::string title = std::to_string(payload.size()) + " bytes: ";
+        if (dds) {
+            context.output.Payload(title, std::string(payload.begin(), payload.end()));
+        } else {
+            context.output.Line(title + hex);
+        }
         return 0;
     }
     WriteFileAtomically(
@@ -188,26 +200,25 @@ int Demo(CCommandContext& outer) {
     options.yes = true;
     CCommandContext context{outer.host,  outer.instrument, options,
                             outer.input, outer.output,     outer.sets};
-    const std::pair<const char*, std::function<int(std::string&)>> steps[] = {
-        {"status", [&](std::string& json) { return Status(context, json); }},
-        {"backup", [&](std::string&) { return Backup(context); }},
-        {"erase", [&](std::string&) { return Erase(context); }},
-        {"status", [&](std::string& json) { return Status(context, json); }},
-        {"restore", [&](std::string&) { return Restore(context); }},
-        {"status", [&](std::string& json) { return Status(context, json); }},
+    const std::pair<const char*, std::function<int(QJsonValue&)>> steps[] = {
+        {"status", [&](QJsonValue& json) { return Status(context, json); }},
+        {"backup", [&](QJsonValue&) { return Backup(context); }},
+        {"erase", [&](QJsonValue&) { return Erase(context); }},
+        {"status", [&](QJsonValue& json) { return Status(context, json); }},
+        {"restore", [&](QJsonValue&) { return Restore(context); }},
+        {"status", [&](QJsonValue& json) { return Status(context, json); }},
     };
-    std::string json = "[";
+    QJsonArray json;
     int result = 0;
     for (size_t i = 0; i < std::size(steps) && result == 0; ++i) {
         context.output.Line("== step " + std::to_string(i + 1) + ": " + steps[i].first);
-        std::string data = "null";
+        QJsonValue data;
         result = steps[i].second(data);
         context.output.Line("== step " + std::to_string(i + 1) + " " + steps[i].first + ": " +
                             (result == 0 ? "ok" : "FAILED"));
-        json += std::string(i > 0 ? "," : "") + "{\"step\":" + JsonString(steps[i].first) +
-                ",\"result\":" + std::to_string(result) + ",\"status\":" + data + "}";
+        json.append(QJsonObject{{"step", steps[i].first}, {"result", result}, {"status", data}});
     }
-    context.output.RawField("steps", json + "]");
+    context.output.Set("steps", json);
     context.output.Line(result == 0 ? "demo: every step succeeded"
                                     : "demo: stopped at the failed step; later steps not run");
     return result;
@@ -218,12 +229,16 @@ int Demo(CCommandContext& outer) {
 int RunCommand(CCommandContext& context) {
     const std::string& command = context.options.command;
     if (command == "status") {
-        std::string json;
+        QJsonValue json;
         const int result = Status(context, json);
-        context.output.RawField("status", json);
+        context.output.Set("status", json);
         return result;
     }
-    if (command == "init") return 0;
+    if (command == "init") {
+        context.output.Set("instrument", JsonText(context.instrument.Directory()));
+        return 0;
+    }
+    if (command == "info") return Info(context);
     if (command == "backup") return Backup(context);
     if (command == "backups") return ListBackups(context);
     if (command == "verify") return Verify(context);
@@ -236,22 +251,46 @@ int RunCommand(CCommandContext& context) {
     return Demo(context);
 }
 
-int PrintLog(const CToolOptions& options, CRunOutput& output) {
+int PrintJournal(const CToolOptions& options, CRunOutput& output) {
+    const bool history = options.command == "history";
+    if (PathKind(options.instrument) != EPathKind::Directory) {
+        output.NoteError("instrument", "no instrument in " + options.instrument);
+        std::cerr << "norn-service: no instrument in " << options.instrument << std::endl;
+        return 1;
+    }
     std::string text;
     try {
-        text = ReadRegularFile(options.instrument + "/log.txt", 64 * 1024 * 1024);
-    } catch (const CFileError&) {
+        text = ReadRegularFile(options.instrument + (history ? "/history.log" : "/log.txt"),
+                               64 * 1024 * 1024);
+    } catch (const CFileError&) {  // none yet
     }
-    std::string json = "[";
-    size_t count = 0;
+    QJsonArray json;
     for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-         start = end + 1, ++count) {
+         start = end + 1) {
         const std::string line = text.substr(start, end - start);
-        output.Line(line);
-        json += std::string(count > 0 ? "," : "") + JsonString(line);
+        if (!history) {
+            output.Line(line);
+            json.append(JsonText(line));
+            continue;
+        }
+        const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        json.append(entry);
+        std::string shown = entry.value("time").toString().toStdString() + "  " +
+                            entry.value("command").toString().toStdString();
+        for (const auto& argument : entry.value("arguments").toArray()) {
+            shown += " " + argument.toString().toStdString();
+        }
+        shown += "  exit " + std::to_string(entry.value("exit_code").toInt());
+        for (const char* key : {"backup_set", "from"}) {
+            if (entry.contains(key)) shown += "  " + entry.value(key).toString().toStdString();
+        }
+        for (const auto& change : entry.value("changes").toArray()) {
+            shown += "  [" + change.toString().toStdString() + "]";
+        }
+        output.Line(shown);
     }
-    if (count == 0) output.Line("no reports recorded for " + options.instrument);
-    output.RawField("log", json + "]");
+    if (json.isEmpty()) output.Line(std::string("nothing recorded for ") + options.instrument);
+    output.Set(history ? "history" : "log", json);
     return 0;
 }
 

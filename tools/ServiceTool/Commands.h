@@ -40,7 +40,10 @@ int Restore(CCommandContext& context);
 int Erase(CCommandContext& context);
 int Prune(CCommandContext& context);
 
-// The log command: prints <instrument>/log.txt without opening the instrument. Returns 0.
-int PrintLog(const CToolOptions& options, CRunOutput& output);
+int Info(CCommandContext& context);
+
+// log and history: print <instrument>/log.txt or history.log without opening the instrument.
+// Returns 0, or 1 when there is no instrument.
+int PrintJournal(const CToolOptions& options, CRunOutput& output);
 
 }  // namespace norn::tool

@@ -3,9 +3,16 @@
 
 #include <sys/stat.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "BackupSets.h"
 #include "SafeFiles.h"
@@ -37,11 +44,14 @@ std::string RecoveryHint(const std::string& directory) {
 }  // namespace
 
 CInstrument::CInstrument(const CToolOptions& options)
-    : m_directory(options.instrument), m_root(options.Root()), m_store(options.instrument) {}
+    : m_options(options),
+      m_directory(options.instrument),
+      m_root(options.Root()),
+      m_store(options.instrument) {}
 
 void CInstrument::CheckLayout() const {
     for (const char* name : {"instrument.state", "instrument.state.tmp", ".lock", "log.txt",
-                             "events.log", "kxdiag.log"}) {
+                             "history.log", "events.log", "kxdiag.log"}) {
         RequireFileOrMissing(Path(name));
     }
     for (const char* name : kServiceDataFiles) RequireFileOrMissing(DataFile(name));
@@ -63,12 +73,7 @@ void CInstrument::Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput
     try {
         if (exists) CheckLayout();
         MakeDirectory(m_directory);
-        m_lock = std::make_unique<firmware::CInstrumentLock>(m_directory);
-        if (m_lock->OpenError() != 0) {
-            throw CInstrumentError("cannot use " + m_directory + ": " +
-                                   std::strerror(m_lock->OpenError()));
-        }
-        if (!m_lock->Held()) throw CInstrumentError("instrument is in use by another process");
+        TakeLock();
         CheckLayout();
         for (const std::string& folder : {m_root, m_root + "/eeprom", XmlDirectory()}) {
             MakeDirectory(folder);
@@ -77,6 +82,42 @@ void CInstrument::Open(firmware::CMeasurementDriverSimulator& driver, CRunOutput
         throw CInstrumentError(error.what());
     }
     LoadOrCreate(driver, output, mode);
+}
+
+// The lock, waited for as long as --wait says; the message names the process that holds it.
+void CInstrument::TakeLock() {
+    m_lock = std::make_unique<firmware::CInstrumentLock>(m_directory);
+    if (m_lock->OpenError() != 0) {
+        throw CInstrumentError("cannot use " + m_directory + ": " +
+                               std::strerror(m_lock->OpenError()) +
+                               (m_lock->OpenError() == EACCES || m_lock->OpenError() == EROFS
+                                    ? " (no permission to write there)"
+                                    : ""));
+    }
+    const auto started = std::chrono::steady_clock::now();
+    while (!m_lock->Held() && m_options.wait >= 0) {
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (m_options.wait > 0 && waited >= m_options.wait) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_lock->TryAgain();
+    }
+    if (m_lock->Held()) return;
+    const long holder = m_lock->HolderProcessId();
+    std::string who = "another process";
+    if (holder > 0) {
+        std::string name;
+        try {
+            name = ReadRegularFile("/proc/" + std::to_string(holder) + "/comm", 256);
+        } catch (const CFileError&) {
+        }
+        if (!name.empty() && name.back() == '\n') name.pop_back();
+        who = "process " + std::to_string(holder) + (name.empty() ? "" : " (" + name + ")");
+    }
+    throw CInstrumentError("instrument is in use by " + who +
+                           (m_options.wait > 0
+                                ? "; waited " + std::to_string(long(m_options.wait)) + " s"
+                                : "; --wait waits for it"));
 }
 
 void CInstrument::LoadOrCreate(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output,
@@ -121,6 +162,21 @@ void CInstrument::Save(const firmware::CMeasurementDriverSimulator& driver) {
 
 void CInstrument::AppendLog(const std::string& command, const std::string& line) const {
     AppendToFile(Path("log.txt"), Timestamp() + " " + command + ": " + line + "\n");
+}
+
+void CInstrument::RecordHistory(int exitCode, const CRunOutput& output) const {
+    QJsonArray arguments;
+    for (const std::string& argument : m_options.arguments) arguments.append(JsonText(argument));
+    QJsonObject entry{{"time", Timestamp().c_str()},
+                      {"command", m_options.command.c_str()},
+                      {"arguments", arguments},
+                      {"exit_code", exitCode}};
+    for (const char* key : {"backup_set", "from", "changes"}) {
+        const QJsonValue value = output.Get(key);
+        if (!value.isUndefined() && !value.isNull()) entry.insert(key, value);
+    }
+    const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + "\n";
+    AppendToFile(Path("history.log"), std::string_view(line.constData(), line.size()));
 }
 
 CLogTail::CLogTail(std::string path) : m_path(std::move(path)), m_offset(FileSize(m_path)) {}

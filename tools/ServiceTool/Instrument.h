@@ -4,6 +4,7 @@
 //   root/eeprom/xml/   the service data files (unless --root names another root)
 //   backups/           the backup sets (CBackupSets)
 //   log.txt            every report and event-log line of every run, with time and command
+//   history.log        one JSON line per command run: time, command, result, set, changes
 //   events.log         the module's event-log lines (NORN_EVENT_LOG)
 //   kxdiag.log         the diagnostics library's lines (NORN_KXDIAG_LOG)
 #pragma once
@@ -47,6 +48,9 @@ public:
     void Save(const firmware::CMeasurementDriverSimulator& driver);
     // Appends a line to log.txt and flushes it; throws CFileError when it cannot.
     void AppendLog(const std::string& command, const std::string& line) const;
+    // Appends the run to history.log: time, command and arguments, exit status, the backup set
+    // made or used and what changed. Throws CFileError when it cannot.
+    void RecordHistory(int exitCode, const CRunOutput& output) const;
 
     std::string Path(const std::string& name) const { return m_directory + "/" + name; }
     const std::string& Directory() const { return m_directory; }
@@ -57,9 +61,11 @@ public:
 
 private:
     void CheckLayout() const;
+    void TakeLock();
     void LoadOrCreate(firmware::CMeasurementDriverSimulator& driver, CRunOutput& output,
                       EOpen mode);
 
+    const CToolOptions& m_options;
     std::string m_directory;
     std::string m_root;
     firmware::CInstrumentStore m_store;

@@ -1,5 +1,7 @@
 #include "InstrumentData.h"
 
+#include <QJsonArray>
+
 #include <iostream>
 
 namespace norn::tool {
@@ -108,12 +110,12 @@ bool ShowChanges(const CInstrumentData& before, const CInstrumentData& after, CR
         lines.push_back(line);
     }
     output.Line(lines.empty() ? "changes: none" : "changes:");
-    std::string json = "[";
+    QJsonArray json;
     for (const std::string& line : lines) {
         output.Line("  " + line);
-        json += std::string(json.size() > 1 ? "," : "") + JsonString(line);
+        json.append(JsonText(line));
     }
-    output.RawField("changes", json + "]");
+    output.Set("changes", json);
     return !lines.empty();
 }
 
@@ -133,6 +135,7 @@ bool ConfirmChanges(const CToolOptions& options, CRunOutput& output, bool& decli
         if (std::cin.eof()) prompt << std::endl;
         declined = true;
         output.Line("not confirmed: nothing was changed");
+        output.NoteError("not-confirmed", "the change was not confirmed; nothing was changed");
     }
     return yes;
 }

@@ -80,7 +80,8 @@ void CServiceHost::Start() {
             throw CInstrumentError("cannot register the error manager");
         }
     }
-    m_module = std::make_unique<CModuleLibrary>(m_options.modulePath);
+    m_modulePath = m_options.modulePath.empty() ? DefaultModulePath() : m_options.modulePath;
+    m_module = std::make_unique<CModuleLibrary>(m_modulePath);
     if (!m_module->Loaded()) throw CInstrumentError(std::string("cannot load: ") + dlerror());
     auto getTable = reinterpret_cast<PFN_GETMETHODTABLE>(m_module->Symbol("GetMethodTable"));
     m_table = getTable != nullptr ? getTable() : nullptr;
@@ -172,12 +173,12 @@ LONG CServiceHost::EndBatch() {
     return result;
 }
 
-std::string CServiceHost::ModuleVersion() const {
+std::string ModuleFileVersion(const std::string& modulePath) {
     // The path as wide text, through the layer's ANSI code page (UTF-8).
-    const int wide = MultiByteToWideChar(CP_UTF8, 0, m_options.modulePath.c_str(), -1, nullptr, 0);
+    const int wide = MultiByteToWideChar(CP_UTF8, 0, modulePath.c_str(), -1, nullptr, 0);
     if (wide <= 0) return {};
     std::vector<WCHAR> path(static_cast<size_t>(wide));
-    MultiByteToWideChar(CP_UTF8, 0, m_options.modulePath.c_str(), -1, path.data(), wide);
+    MultiByteToWideChar(CP_UTF8, 0, modulePath.c_str(), -1, path.data(), wide);
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.data(), &handle);
     if (size == 0) return {};
@@ -201,13 +202,14 @@ std::string CServiceHost::ModuleVersion() const {
 void CServiceHost::Collect() {
     const auto reports = m_manager.Reports();
     for (; m_reportsSeen < reports.size(); ++m_reportsSeen) {
-        const std::string line = firmware::FormatReport(reports[m_reportsSeen]);
-        m_output.Report(line);
-        m_instrument.AppendLog(m_options.command, "report " + line);
+        m_output.Report(reports[m_reportsSeen]);
+        m_instrument.AppendLog(m_options.command,
+                               "report " + firmware::FormatReport(reports[m_reportsSeen]));
     }
-    for (auto* tail : {&m_events, &m_diagnostics}) {
+    for (const auto& [tail, log] :
+         {std::pair{&m_events, "event-log"}, std::pair{&m_diagnostics, "diagnostics"}}) {
         for (const auto& line : tail->ReadNew()) {
-            m_output.Event(line);
+            m_output.Event(log, line);
             m_instrument.AppendLog(m_options.command, "event " + line);
         }
     }

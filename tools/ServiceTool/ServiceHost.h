@@ -35,6 +35,9 @@ private:
     void* m_handle;
 };
 
+// A module file's "FileVersion", as its version resource holds it; empty when unreadable.
+std::string ModuleFileVersion(const std::string& path);
+
 // Owns the COM apartment, both simulators, their registrations and the loaded module, and tears
 // them down in that order reversed: module, registrations, simulators, apartment.
 class CServiceHost {
@@ -66,8 +69,9 @@ public:
 
     // Prints and records the reports and log lines that arrived since the last call.
     void Collect();
-    // The module file's "FileVersion", as its version resource holds it; empty when unreadable.
-    std::string ModuleVersion() const;
+    // The loaded module's "FileVersion".
+    std::string ModuleVersion() const { return ModuleFileVersion(m_modulePath); }
+    const std::string& ModulePath() const noexcept { return m_modulePath; }
 
 private:
     void* Export(const char* name) const;
@@ -89,6 +93,7 @@ private:
     std::unique_ptr<firmware::CRotRegistration> m_managerRegistration;
     std::unique_ptr<CModuleLibrary> m_module;
     const BrightworkMethodTable* m_table = nullptr;
+    std::string m_modulePath;
 };
 
 }  // namespace norn::tool

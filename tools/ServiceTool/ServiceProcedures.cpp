@@ -2,6 +2,9 @@
 // recover), erase and prune. Whatever changes the instrument shows the change and asks first;
 // what would destroy data needs a verified way back.
 #include <QDomDocument>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 
 #include "Commands.h"
@@ -133,17 +136,18 @@ std::string SetHolding(CCommandContext& context, const CInstrumentData& data) {
 
 int VerifyAgainst(CCommandContext& context, const std::string& setName) {
     bool all = true;
-    std::string json = "[";
+    QJsonArray json;
     for (const CCheck& check : Checks(context, setName)) {
         all = all && check.match;
         context.output.Line(std::string(check.match ? "match    " : "DIFFERS  ") + check.item +
                             ": " + check.detail);
-        json += std::string(json.size() > 1 ? "," : "") + "{\"item\":" + JsonString(check.item) +
-                ",\"match\":" + (check.match ? "true" : "false") +
-                ",\"detail\":" + JsonString(check.detail) + "}";
+        json.append(QJsonObject{{"item", check.item.c_str()},
+                                {"match", check.match},
+                                {"detail", JsonText(check.detail)}});
     }
-    context.output.RawField("checks", json + "]");
+    context.output.Set("checks", json);
     context.output.Line(all ? "verify: everything matches" : "verify: differences found");
+    if (!all) context.output.NoteError("differences", "verify found differences");
     return all ? 0 : 1;
 }
 
@@ -169,15 +173,15 @@ int Backup(CCommandContext& context) {
     const std::string name =
         context.sets.Create(content, NORN_TOOL_VERSION, context.host.ModuleVersion());
     out.Line("host: kept backup set " + name + " in " + context.instrument.BackupsDirectory());
-    out.Field("serial", serial);
-    out.Field("material", material);
-    out.Field("backup_set", name);
+    out.Set("serial", JsonText(serial));
+    out.Set("material", JsonText(material));
+    out.Set("backup_set", JsonText(name));
     return 0;
 }
 
 int ListBackups(CCommandContext& context) {
     const std::vector<CBackupSet> sets = context.sets.List();
-    std::string json = "[";
+    QJsonArray json;
     for (const CBackupSet& set : sets) {
         std::string sizes;
         for (const char* file : kServiceDataFiles) {
@@ -188,16 +192,20 @@ int ListBackups(CCommandContext& context) {
         context.output.Line(set.name + "  " + set.created + "  serial " + set.serial +
                             "  material " + set.material + "  xml/dds/mac " + sizes + " bytes  " +
                             (set.verified ? "verified" : "DAMAGED: " + set.problem));
-        json += std::string(json.size() > 1 ? "," : "") + "{\"name\":" + JsonString(set.name) +
-                ",\"created\":" + JsonString(set.created) +
-                ",\"serial\":" + JsonString(set.serial) +
-                ",\"material\":" + JsonString(set.material) +
-                ",\"verified\":" + (set.verified ? "true" : "false") +
-                ",\"problem\":" + (set.verified ? "null" : JsonString(set.problem)) + "}";
+        QJsonObject sizesJson;
+        for (const auto& [file, size] : set.sizes) sizesJson.insert(file.c_str(), qint64(size));
+        json.append(
+            QJsonObject{{"name", JsonText(set.name)},
+                        {"created", set.created.empty() ? QJsonValue() : JsonText(set.created)},
+                        {"serial", JsonText(set.serial)},
+                        {"material", JsonText(set.material)},
+                        {"sizes", sizesJson},
+                        {"verified", set.verified},
+                        {"problem", set.verified ? QJsonValue() : JsonText(set.problem)}});
     }
     if (sets.empty())
         context.output.Line("no backup sets in " + context.instrument.BackupsDirectory());
-    context.output.RawField("sets", json + "]");
+    context.output.Set("sets", json);
     return 0;
 }
 
@@ -230,7 +238,7 @@ int Restore(CCommandContext& context) {
         source = "backup set " + source;
     }
     context.output.Line("restore from " + source);
-    context.output.Field("from", source);
+    context.output.Set("from", JsonText(source));
     ShowChanges(ReadInstrumentData(context.host), DataOf(content), context.output);
     bool declined = false;
     if (!ConfirmChanges(options, context.output, declined)) return declined ? 1 : 0;
@@ -251,6 +259,7 @@ int Erase(CCommandContext& context) {
     }
     context.output.Line(holder.empty() ? "no backup set holds this data (--force)"
                                        : "backup set " + holder + " holds this data");
+    if (!holder.empty()) context.output.Set("backup_set", JsonText(holder));
     CInstrumentData after = now;
     after.ddsErased = true;
     after.dds.clear();
@@ -272,16 +281,68 @@ int Erase(CCommandContext& context) {
     return result == kBrightworkSucceeded ? 0 : 1;
 }
 
+int Info(CCommandContext& context) {
+    CRunOutput& out = context.output;
+    const CInstrumentData data = ReadInstrumentData(context.host);
+    const std::vector<CBackupSet> sets = context.sets.List();
+    const CBackupSet* newestGood = nullptr;
+    for (const CBackupSet& set : sets) {
+        if (set.verified && newestGood == nullptr) newestGood = &set;
+    }
+    std::string last;
+    try {
+        const std::string history =
+            ReadRegularFile(context.instrument.Path("history.log"), 64 << 20);
+        const size_t end = history.rfind('\n');
+        const size_t start =
+            end == std::string::npos ? std::string::npos : history.rfind('\n', end - 1);
+        if (end != std::string::npos)
+            last = history.substr(start == std::string::npos ? 0 : start + 1,
+                                  end - (start == std::string::npos ? 0 : start + 1));
+    } catch (const CFileError&) {
+    }
+    const QJsonObject lastEntry = QJsonDocument::fromJson(QByteArray::fromStdString(last)).object();
+    const std::string version = context.host.ModuleVersion();
+    out.Line("instrument    " + context.instrument.Directory());
+    out.Line("service data  " + context.instrument.XmlDirectory());
+    out.Line("module        " + context.host.ModulePath() + " " +
+             (version.empty() ? "(no version)" : version));
+    out.Line("serial        " + (data.serial.empty() ? "(F4 failed)" : data.serial));
+    out.Line("material      " + (data.material.empty() ? "(F5 failed)" : data.material));
+    out.Line("backup sets   " + std::to_string(sets.size()) +
+             (newestGood != nullptr ? ", newest verified " + newestGood->name : ", none verified"));
+    out.Line("last command  " +
+             (lastEntry.isEmpty()
+                  ? std::string("(none recorded)")
+                  : lastEntry.value("time").toString().toStdString() + " " +
+                        lastEntry.value("command").toString().toStdString() + ", exit " +
+                        std::to_string(lastEntry.value("exit_code").toInt())));
+    out.Set("info",
+            QJsonObject{
+                {"instrument", JsonText(context.instrument.Directory())},
+                {"service_data_folder", JsonText(context.instrument.XmlDirectory())},
+                {"module", JsonText(context.host.ModulePath())},
+                {"module_version", version.empty() ? QJsonValue() : JsonText(version)},
+                {"serial", data.serial.empty() ? QJsonValue() : JsonText(data.serial)},
+                {"material", data.material.empty() ? QJsonValue() : JsonText(data.material)},
+                {"backup_sets", static_cast<qint64>(sets.size())},
+                {"newest_verified_set",
+                 newestGood != nullptr ? JsonText(newestGood->name) : QJsonValue()},
+                {"last_command", lastEntry.isEmpty() ? QJsonValue() : QJsonValue(lastEntry)},
+            });
+    return 0;
+}
+
 int Prune(CCommandContext& context) {
     const std::vector<std::string> removed =
         context.sets.Prune(static_cast<size_t>(context.options.keep));
-    std::string json = "[";
+    QJsonArray json;
     for (const std::string& name : removed) {
         context.output.Line("removed backup set " + name);
-        json += std::string(json.size() > 1 ? "," : "") + JsonString(name);
+        json.append(JsonText(name));
     }
     if (removed.empty()) context.output.Line("nothing to remove");
-    context.output.RawField("removed", json + "]");
+    context.output.Set("removed", json);
     return 0;
 }
 

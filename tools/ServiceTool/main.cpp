@@ -3,6 +3,8 @@
 // or in use, a file could not be written, a check found a difference, or a change was refused or
 // not confirmed; 2 bad input, found before anything is touched.
 #include <QHashSeed>
+#include <QJsonObject>
+#include <QtGlobal>
 
 #include <csignal>
 #include <iostream>
@@ -31,7 +33,7 @@ EOpen OpenMode(const std::string& command) {
 }
 
 // The driver's writes in this run, for JSON: a dry run shows none.
-std::string DriverWrites(const norn::firmware::CMeasurementDriverSimulator& driver) {
+QJsonObject DriverWrites(const norn::firmware::CMeasurementDriverSimulator& driver) {
     int blocks = 0, values = 0, commits = 0;
     for (const auto& call : driver.Journal()) {
         if (call.hresult != S_OK) continue;
@@ -40,15 +42,20 @@ std::string DriverWrites(const norn::firmware::CMeasurementDriverSimulator& driv
         commits +=
             call.method == "SetEEPROMMode" && !call.arguments.empty() && call.arguments[0] == 2;
     }
-    return "{\"blocks\":" + std::to_string(blocks) + ",\"values\":" + std::to_string(values) +
-           ",\"commits\":" + std::to_string(commits) + "}";
+    return QJsonObject{{"blocks", blocks}, {"values", values}, {"commits", commits}};
+}
+
+// Qt's own messages (a file the module could not open, say) belong to the run's output.
+CRunOutput* g_output = nullptr;
+void RouteQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    if (g_output != nullptr) g_output->Event("qt", message.toStdString());
 }
 
 int Run(const CToolOptions& options, const CCommandInput& input, CRunOutput& output) {
     CInstrument instrument(options);
     CServiceHost host(options, instrument, output);
+    host.Start();  // the module loads before anything of the instrument is made or touched
     instrument.Open(host.Driver(), output, OpenMode(options.command));
-    host.Start();
     CBackupSets sets(instrument.BackupsDirectory());
     CCommandContext context{host, instrument, options, input, output, sets};
     int result = kExitFailure;
@@ -58,20 +65,22 @@ int Run(const CToolOptions& options, const CCommandInput& input, CRunOutput& out
         // What the instrument committed stays committed, as it would on the real one.
         host.Stop();
         instrument.Save(host.Driver());
-        output.RawField("driver_writes", DriverWrites(host.Driver()));
+        output.Set("driver_writes", DriverWrites(host.Driver()));
         throw;
     }
     host.Stop();
     instrument.Save(host.Driver());
-    output.RawField("driver_writes", DriverWrites(host.Driver()));
+    output.Set("driver_writes", DriverWrites(host.Driver()));
+    if (RecordedInHistory(options)) instrument.RecordHistory(result, output);
     output.Finish(result);
     return result;
 }
 
-int Fail(CRunOutput& output, const std::string& message) {
+int Fail(CRunOutput& output, const char* kind, const std::string& message, int exitCode) {
     std::cerr << "norn-service: " << message << std::endl;
-    output.Finish(kExitFailure);
-    return kExitFailure;
+    const CRunError error{kind, message};
+    output.Finish(exitCode, &error);
+    return exitCode;
 }
 
 }  // namespace
@@ -85,28 +94,34 @@ int main(int argc, char** argv) {
     CCommandInput input;
     try {
         options = ParseCommandLine(argc, argv);
-        if (options.help) {
-            std::cout << (options.command.empty() ? ToolHelp() : CommandHelp(options.command));
-            return 0;
-        }
+    } catch (const CUsageError& error) {
+        CRunOutput output(JsonWanted(argc, argv), false, CommandWord(argc, argv));
+        return Fail(output, "usage", error.what(), kExitUsage);
+    }
+    if (options.help || options.version || !options.generate.empty()) {
+        std::cout << HelpText(options);
+        return 0;
+    }
+    CRunOutput output(options.json, options.raw, options.command);
+    g_output = &output;
+    qInstallMessageHandler(RouteQtMessage);
+    try {
         input = PrepareCommand(options);
     } catch (const CUsageError& error) {
-        std::cerr << "norn-service: " << error.what() << std::endl;
-        return kExitUsage;
+        return Fail(output, "usage", error.what(), kExitUsage);
     }
-    CRunOutput output(options.json, options.command);
-    if (options.command == "log") {
-        const int result = PrintLog(options, output);
+    if (options.command == "log" || options.command == "history") {
+        const int result = PrintJournal(options, output);
         output.Finish(result);
         return result;
     }
     try {
         return Run(options, input, output);
     } catch (const CInstrumentError& error) {
-        return Fail(output, error.what());
+        return Fail(output, "instrument", error.what(), kExitFailure);
     } catch (const CFileError& error) {
-        return Fail(output, error.what());
+        return Fail(output, "file", error.what(), kExitFailure);
     } catch (const CRefusal& error) {
-        return Fail(output, error.what());
+        return Fail(output, "refused", error.what(), kExitFailure);
     }
 }

@@ -41,6 +41,13 @@ struct CReceivedReport {
 // One readable UTF-8 line, e.g. "F4 E_FAIL (0x80004005) Brightwork line 2489", followed by
 // ": <description>" when the report carries one. Null texts read "(null)".
 std::string FormatReport(const CReceivedReport& report);
+// A report text as UTF-8; "(null)" for a null one.
+std::string ReportTextUtf8(const CReportText& text);
+
+// The names of the failure codes that the module, the driver and the tool's fault plans use:
+// "E_FAIL" for E_FAIL and so on. HresultName gives null for a code without a name here.
+const char* HresultName(HRESULT hresult);
+bool HresultFromName(const std::string& name, HRESULT& hresult);
 
 // Implements IErrorManager. Ownership as with the driver simulator: the creator owns the object;
 // it counts its references (Refs()) but the last Release does NOT delete it. ReportError copies

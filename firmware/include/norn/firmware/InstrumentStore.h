@@ -55,6 +55,10 @@ public:
 
     // False when another process holds the lock or the lock file cannot be opened.
     bool Held() const noexcept { return m_held; }
+    // Tries again to take a lock that another process held; true once held.
+    bool TryAgain();
+    // The process that holds the lock (from /proc/locks), or 0 when that cannot be told.
+    long HolderProcessId() const;
     // Why the lock file could not be opened (an errno value), or 0 when it was opened.
     int OpenError() const noexcept { return m_openError; }
 
