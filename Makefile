@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test asan valgrind fuzz reliability bench windows clean
+.PHONY: deps configure build run test asan valgrind fuzz reliability bench windows package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -19,6 +19,10 @@ DEMO_INSTRUMENT = $(BUILD_DIR)/demo-instrument
 run: build
 	@rm -rf $(DEMO_INSTRUMENT)
 	@$(BUILD_DIR)/tools/norn-service demo --yes --instrument $(DEMO_INSTRUMENT)
+
+# The Debian package of the service tool: build/default/norn-service_<version>_amd64.deb.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB >/dev/null && ls $(CURDIR)/$(BUILD_DIR)/norn-service_*.deb
 
 # Every test of the project, registered in CTest.
 test: build
