@@ -6,7 +6,7 @@
 
 #include "errors/Checks.h"
 #include "errors/DiagnosticReport.h"
-#include "errors/OperationGuard.h"
+#include "errors/ErrorFrame.h"
 #include "errors/Strings.h"
 #include "norn/InterfacePtr.h"
 #include "norn/ScopedBstr.h"
@@ -85,7 +85,7 @@ BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, B
     CScopedBstr ownedName = CScopedBstr::Attach(name);
     CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);  // lets CAtlException through
     try {
-        CErrorFrame handledHere(nullptr);
+        CErrorFrame handledHere;
         auto moniker = ItemMoniker(item, 134);
         auto table = RunningObjectTable(137);
         ThrowIfFailed(
@@ -102,7 +102,7 @@ BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, B
 BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailure, BOOL usePrefix) {
     CScopedBstr ownedName = CScopedBstr::Attach(name);
     try {
-        CErrorFrame handledHere(nullptr);
+        CErrorFrame handledHere;
         CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);
         auto moniker = ItemMoniker(item, 191);
         auto table = RunningObjectTable(194);
@@ -118,7 +118,7 @@ BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailur
 
 BOOL CROTAccess::RevokeIfPointer(DWORD cookie) {
     try {
-        CErrorFrame handledHere(nullptr);
+        CErrorFrame handledHere;
         auto table = RunningObjectTable(242);
         ThrowIfFailed(table->Revoke(cookie), kROTAccessFile, 243);
         return TRUE;

@@ -1,6 +1,6 @@
 #include "errors/Checks.h"
 
-#include "errors/OperationGuard.h"
+#include "errors/ErrorFrame.h"
 #include "norn/InterfacePtr.h"
 
 using norn::CInterfacePtr;
@@ -18,7 +18,7 @@ CInterfacePtr<IErrorInfo> ErrorInfoFrom(IUnknown* object, REFIID iid) {
 }
 
 // Every failure point ends here: the guard around it hears of the error before anything is
-// unwound (see errors/OperationGuard.h), then the error is thrown.
+// unwound (see errors/ErrorFrame.h), then the error is thrown.
 [[noreturn]] void Raise(HRESULT hr, const OLECHAR* file, LONG line, IErrorInfo* info = nullptr) {
     CExceptionError error(hr, file, line, info);
     CErrorFrame::OnRaise(error);

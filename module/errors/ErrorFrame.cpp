@@ -1,4 +1,4 @@
-#include "errors/OperationGuard.h"
+#include "errors/ErrorFrame.h"
 
 namespace {
 
@@ -6,8 +6,8 @@ thread_local CErrorFrame* t_innermostFrame = nullptr;
 
 }  // namespace
 
-CErrorFrame::CErrorFrame(const char* reportCode) noexcept
-    : m_reportCode(reportCode), m_outer(t_innermostFrame) {
+CErrorFrame::CErrorFrame(const char* reportCode, PFN_REPORT_ERROR report) noexcept
+    : m_reportCode(reportCode), m_report(report), m_outer(t_innermostFrame) {
     t_innermostFrame = this;
 }
 
@@ -17,15 +17,15 @@ CErrorFrame::~CErrorFrame() {
 
 void CErrorFrame::OnRaise(const CExceptionError& error) noexcept {
     CErrorFrame* frame = t_innermostFrame;
-    if (frame == nullptr || frame->m_reportCode == nullptr || frame->m_reported) return;
+    if (frame == nullptr || !frame->Reports() || frame->m_reported) return;
     frame->m_reported = true;
     // The report's own lookups raise inside a frame of their own: nothing in them reaches here.
-    CErrorFrame reporting(nullptr);
-    ReportToErrorManager(error, frame->m_reportCode);
+    CErrorFrame reporting;
+    frame->m_report(error, frame->m_reportCode);
 }
 
 void CErrorFrame::ReportIfNotYet(const CExceptionError& error) noexcept {
-    if (m_reported) return;
+    if (m_reported || !Reports()) return;
     m_reported = true;
-    ReportToErrorManager(error, m_reportCode);
+    m_report(error, m_reportCode);
 }
