@@ -8,7 +8,7 @@
 #include <string>
 
 #include "FuzzCases.h"
-#include "host/DeferredCommitFlags.h"
+#include "driver/DeferredCommit.h"
 
 using namespace norn::eeprom;
 using namespace norn::fuzz;
@@ -62,7 +62,7 @@ LONG RunOperation(const CDriverCase& c) {
             return F8();
         case OperationRestore: {
             const LONG result = F2();
-            NORN_FUZZ_CHECK(!DeferredCommit);
+            NORN_FUZZ_CHECK(!IsDeferredCommit());
             return result;
         }
         case OperationDeviceDataSetImport:

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/DeferredCommitFlags.h"
+#include "driver/DeferredCommit.h"
 #include "norn/ComApartment.h"
 
 extern "C" const BrightworkMethodTable* GetMethodTable();
@@ -81,8 +81,7 @@ void CheckFailed(const char* condition, const char* file, int line) {
 
 void BeginIteration() {
     Process().manager.Clear();
-    DeferredCommit = false;
-    CommitPending = false;
+    ResetDeferredCommitForTests();
 }
 
 firmware::CErrorManagerSimulator& ErrorManager() {

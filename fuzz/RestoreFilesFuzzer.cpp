@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "FuzzCases.h"
-#include "host/DeferredCommitFlags.h"
+#include "driver/DeferredCommit.h"
 
 using namespace norn::eeprom;
 using namespace norn::fuzz;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         NORN_FUZZ_CHECK(registration.Succeeded());
         const LONG result = F2();
         CheckReported(result);
-        NORN_FUZZ_CHECK(!DeferredCommit);
+        NORN_FUZZ_CHECK(!IsDeferredCommit());
         NORN_FUZZ_CHECK(driver.CommitCount() == (result == kBrightworkSucceeded ? 1 : 0));
         if (result == kBrightworkSucceeded) CheckRestoredBlocks(driver, c);
         NORN_FUZZ_CHECK(driver.Refs() == 1);  // the table's own

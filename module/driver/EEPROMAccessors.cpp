@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "driver/BlockImage.h"
+#include "driver/DeferredCommit.h"
 #include "driver/DriverAccess.h"
 #include "errors/Checks.h"
 #include "errors/OperationGuard.h"
-#include "host/DeferredCommitFlags.h"
 
 using namespace norn::eeprom;
 using norn::CInterfacePtr;
@@ -41,17 +41,6 @@ struct CReaderLines {
 constexpr CReaderLines kDeviceDataSetReader = {1150, 1156, 1160, 1166};
 constexpr CReaderLines kMacAddressReader = {1551, 1557, 1561, 1567};
 
-// Commits the write at once, or leaves it to the open batch.
-void CommitOrDefer(IEEPROMControl* control, const CWriterLines& lines) {
-    if (DeferredCommit) {
-        CommitPending = true;
-        return;
-    }
-    LONG status = 0;
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, lines.commitCall);
-    if (status != 0) ThrowFail(kModuleSourceFile, lines.commitStatus);
-}
-
 // Writes the payload at payloadOffset of the block's image; the device data set also records
 // its length at byte 8.
 bool WriteBlockPayload(LONG blockNumber, LONG imageSize, LONG payloadOffset, const BYTE* payload,
@@ -69,7 +58,7 @@ bool WriteBlockPayload(LONG blockNumber, LONG imageSize, LONG payloadOffset, con
     if (count > 0) std::memcpy(image.get() + payloadOffset, payload, count);
     WriteImage(block.Get(), blockNumber, imageSize, image.get(), lines.writeCall,
                lines.writeStatus);
-    CommitOrDefer(control.Get(), lines);
+    CommitOrDefer(control.Get(), lines.commitCall, lines.commitStatus);
     return true;
 }
 

@@ -1,12 +1,7 @@
 #include "host/TableEntries.h"
 
-#include "driver/DriverAccess.h"
-#include "errors/Checks.h"
+#include "driver/DeferredCommit.h"
 #include "errors/OperationGuard.h"
-#include "host/DeferredCommitFlags.h"
-
-bool DeferredCommit = false;
-bool CommitPending = false;
 
 // Entries 11 to 19 read nothing but the values they clear, and touch no state.
 HRESULT NotImplemented() {
@@ -42,32 +37,8 @@ LONG ReleaseBuffer(LONG, BYTE* buffer) {
 
 // A second open is refused without touching the open batch.
 HRESULT BeginDeferredCommit() {
-    if (DeferredCommit) return E_FAIL;
-    DeferredCommit = true;
-    CommitPending = false;
-    return S_OK;
+    return OpenDeferredCommit() ? S_OK : E_FAIL;
 }
-
-namespace {
-
-// The one commit of a batch. A failed HRESULT or a missing interface leaves both flags as they
-// were, so the host may try again; a nonzero status still ends the batch and is then raised.
-LONG CommitDeferredWrites() {
-    LONG status = 0;
-    if (DeferredCommit) {
-        if (CommitPending) {
-            auto control = GetDriverInterface<IEEPROMControl>();
-            if (!control) return 1;  // the lookup has reported; nothing of our own
-            ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, 2437);
-            CommitPending = false;
-        }
-        DeferredCommit = false;
-    }
-    if (status != 0) ThrowFail(kModuleSourceFile, 2446);
-    return 0;
-}
-
-}  // namespace
 
 LONG EndDeferredCommit() {
     return RunGuarded<LONG>("D31", 1, CommitDeferredWrites);

@@ -5,12 +5,12 @@
 #include <QString>
 #include <cstring>
 
+#include "driver/DeferredCommit.h"
 #include "driver/DriverAccess.h"
 #include "driver/EEPROMAccessors.h"
 #include "errors/Checks.h"
 #include "files/DataFilePaths.h"
 #include "files/ServiceDataDocument.h"
-#include "host/DeferredCommitFlags.h"
 #include "host/DriverValues.h"
 #include "host/Exports.h"
 
@@ -23,7 +23,7 @@ constexpr LONG kSavedValueSize = 200;
 // The restore's own batch: DeferredCommit is clear after every call, successful or not, also
 // when the host had opened a batch before (that batch then commits nothing).
 struct CClearDeferredCommitOnExit {
-    ~CClearDeferredCommitOnExit() { DeferredCommit = false; }
+    ~CClearDeferredCommitOnExit() { SetDeferredCommit(false); }
 };
 
 QByteArray ReadPayloadFile(const QString& path, LONG openLine, LONG shortReadLine) {
@@ -79,7 +79,7 @@ LONG RestoreServiceData() {
     ThrowIfFailed(control->SetEEPROMMode(0, 1, &status), kModuleSourceFile, 3372);
     if (status != 0) ThrowFail(kModuleSourceFile, 3376);
 
-    DeferredCommit = true;
+    SetDeferredCommit(true);
     if (!SetDeviceDataSetEEPROM(BytesOf(deviceDataSet), deviceDataSet.size())) {
         ThrowFail(kModuleSourceFile, 3389);
     }

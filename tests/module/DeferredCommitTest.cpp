@@ -2,7 +2,7 @@
 // batch open for another try and which end it.
 #include <gtest/gtest.h>
 
-#include "host/DeferredCommitFlags.h"
+#include "driver/DeferredCommit.h"
 #include "host/TableEntries.h"
 #include "support/FirmwareFixture.h"
 
@@ -12,12 +12,11 @@ class EndDeferredCommitTest : public norn::test::CFirmwareFixture {
 protected:
     void SetUp() override {
         CFirmwareFixture::SetUp();
-        DeferredCommit = true;  // a batch is open and a block was written in it
-        CommitPending = true;
+        SetDeferredCommit(true);  // a batch is open and a block was written in it
+        SetCommitPending(true);
     }
     void TearDown() override {
-        DeferredCommit = false;
-        CommitPending = false;
+        ResetDeferredCommitForTests();
         CFirmwareFixture::TearDown();
     }
 };
@@ -29,16 +28,16 @@ TEST_F(EndDeferredCommitTest, CommitsOnceAndEndsTheBatch) {
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0].method, "SetEEPROMMode");
     EXPECT_EQ(journal[0].arguments, (std::vector<LONG>{2, 1}));
-    EXPECT_FALSE(DeferredCommit);
-    EXPECT_FALSE(CommitPending);
+    EXPECT_FALSE(IsDeferredCommit());
+    EXPECT_FALSE(IsCommitPending());
     EXPECT_EQ(m_driver.Refs(), m_driverTableRefs) << "only the table's references are left";
 }
 
 TEST_F(EndDeferredCommitTest, BeginClearsALeftoverPendingCommit) {
-    DeferredCommit = false;  // left over from a restore, which clears only DeferredCommit
+    SetDeferredCommit(false);  // left over from a restore, which clears only DeferredCommit
     EXPECT_EQ(EndDeferredCommit(), 0) << "a leftover pending commit has no effect";
     EXPECT_EQ(BeginDeferredCommit(), S_OK);
-    EXPECT_FALSE(CommitPending);
+    EXPECT_FALSE(IsCommitPending());
     EXPECT_EQ(EndDeferredCommit(), 0);
     EXPECT_TRUE(m_driver.Journal().empty());
 }

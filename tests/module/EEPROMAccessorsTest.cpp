@@ -4,8 +4,8 @@
 #include <memory>
 #include <numeric>
 
+#include "driver/DeferredCommit.h"
 #include "driver/EEPROMAccessors.h"
-#include "host/DeferredCommitFlags.h"
 #include "support/FirmwareFixture.h"
 
 using namespace norn::eeprom;
@@ -23,8 +23,7 @@ std::vector<BYTE> Pattern(size_t size) {
 class EEPROMAccessorsTest : public norn::test::CFirmwareFixture {
 protected:
     void TearDown() override {
-        DeferredCommit = false;
-        CommitPending = false;
+        ResetDeferredCommitForTests();
         CFirmwareFixture::TearDown();
     }
     std::vector<BYTE> Header(LONG block) {
@@ -88,10 +87,10 @@ TEST_F(EEPROMAccessorsTest, ShortMacPayloadReadsBackPaddedWithErasedBytes) {
 }
 
 TEST_F(EEPROMAccessorsTest, InsideABatchWritersLeaveTheCommitPending) {
-    DeferredCommit = true;
+    SetDeferredCommit(true);
     const BYTE mac[16] = {1, 2, 3};
     ASSERT_TRUE(SetMACEEPROM(mac, 16));
-    EXPECT_TRUE(CommitPending);
+    EXPECT_TRUE(IsCommitPending());
     EXPECT_EQ(m_driver.CallCount("SetEEPROMMode"), 0u);
     EXPECT_TRUE(m_driver.HasPendingWrites());
 }

@@ -17,11 +17,11 @@
 #include <norn/BrightworkNorn.h>
 #include <norn/MeasurementDriver.h>
 
+#include "driver/DeferredCommit.h"
 #include "driver/EEPROMAccessors.h"
 #include "driver/ROTAccess.h"
 #include "files/DataFilePaths.h"
 #include "files/PayloadFiles.h"
-#include "host/DeferredCommitFlags.h"
 #include "host/Exports.h"
 #include "host/PayloadEntries.h"
 #include "host/TableEntries.h"
@@ -182,15 +182,14 @@ public:
         m_liveBstrs = NornLiveBstrCount();
         m_manager.SetReportObserver([this] {
             m_heldAtReports.push_back(static_cast<LONG>(m_driver.Refs() - m_driverTableRefs));
-            m_batchOpenAtReports.push_back(DeferredCommit);
+            m_batchOpenAtReports.push_back(IsDeferredCommit());
         });
     }
     void TearDown() override {
         NornFailPlatformAllocation(0);
         m_fileFault.reset();
         if (m_exported != nullptr) ReleaseBuffer(0, m_exported);
-        DeferredCommit = false;
-        CommitPending = false;
+        ResetDeferredCommitForTests();
         m_partialRegistration.reset();
         if (m_partialDriver) {
             EXPECT_EQ(m_partialDriver->Refs(), 0u);
@@ -392,13 +391,13 @@ void AddBatchRows(std::vector<CFailurePoint>& rows) {
     const CStep openBatchWithWrite = [](FailurePointTest& t) {
         ASSERT_EQ(BeginDeferredCommit(), S_OK);
         ASSERT_EQ(t.Import(DeviceDataSetImportEntry, "in-batch"), 0);
-        ASSERT_TRUE(CommitPending);
+        ASSERT_TRUE(IsCommitPending());
     };
     const CCall end = [](FailurePointTest&) { return EndDeferredCommit(); };
     const auto flags = [](bool deferred, bool pending) {
         return [deferred, pending](FailurePointTest&) {
-            EXPECT_EQ(DeferredCommit, deferred);
-            EXPECT_EQ(CommitPending, pending);
+            EXPECT_EQ(IsDeferredCommit(), deferred);
+            EXPECT_EQ(IsCommitPending(), pending);
         };
     };
     rows.push_back(Point("Begin_BatchAlreadyOpen",
@@ -621,7 +620,7 @@ void AddAccessorRows(std::vector<CFailurePoint>& rows) {
                            })
                            .Then([block](FailurePointTest& t) {
                                t.ExpectWrittenNotCommitted(block);
-                               EXPECT_FALSE(CommitPending);
+                               EXPECT_FALSE(IsCommitPending());
                            }));
         rows.push_back(
             failed("CommitStatus", E_FAIL, w.commitStatusLine)
@@ -1026,7 +1025,7 @@ void AddRestoreRows(std::vector<CFailurePoint>& rows) {
                 t.LayOutRestoreInputs();
                 arrange(t);
             })
-            .Then([](FailurePointTest&) { EXPECT_FALSE(DeferredCommit); });
+            .Then([](FailurePointTest&) { EXPECT_FALSE(IsDeferredCommit()); });
     };
     const auto fault = [](CDriverFault f) { return [f](FailurePointTest& t) { t.Fault(f); }; };
     const auto write = [](const char* name, std::string content) {
@@ -1075,7 +1074,7 @@ void AddRestoreRows(std::vector<CFailurePoint>& rows) {
                       {{"F6", kDriverError, 2605, 3}, {"F2", E_FAIL, 3404, 2}},
                       fault(CDriverFault::Failure("WriteValue", 1, kDriverError)))
                        .Then([](FailurePointTest& t) {
-                           EXPECT_FALSE(DeferredCommit);
+                           EXPECT_FALSE(IsDeferredCommit());
                            EXPECT_EQ(t.m_batchOpenAtReports, (std::vector<bool>{true, true}));
                        }));
     rows.push_back(f2("MaterialNumberNotWritten",

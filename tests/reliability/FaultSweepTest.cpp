@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DeferredCommitFlags.h"
+#include "driver/DeferredCommit.h"
 #include "reliability/OperationRuns.h"
 #include "reliability/ReliabilityFigures.h"
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
-#include "host/DeferredCommitFlags.h"
 #include "host/Exports.h"
 #include "host/PayloadEntries.h"
 #include "host/TableEntries.h"
@@ -82,7 +82,7 @@ void WithAllDataFiles(COperationRunTest& t) {
 void WithBatchHoldingAWrite(COperationRunTest&) {
     ASSERT_EQ(BeginDeferredCommit(), S_OK);
     ASSERT_EQ(Import(DeviceDataSetImportEntry, kBatchDeviceDataSet), 0);
-    ASSERT_TRUE(CommitPending);
+    ASSERT_TRUE(IsCommitPending());
 }
 
 std::vector<CHostOperation> MakeOperations() {
@@ -140,7 +140,7 @@ std::vector<CHostOperation> MakeOperations() {
                               EXPECT_EQ(PayloadOf(t.m_driver.CommittedImage(kDeviceDataSetBlock),
                                                   kDeviceDataSetBlock),
                                         kBatchDeviceDataSet);
-                              EXPECT_FALSE(CommitPending);
+                              EXPECT_FALSE(IsCommitPending());
                           },
                           1,
                           true,
@@ -280,15 +280,13 @@ void COperationRunTest::SetUp() {
 void COperationRunTest::TearDown() {
     if (m_exported != nullptr) ReleaseBuffer(0, m_exported);
     m_exported = nullptr;
-    DeferredCommit = false;
-    CommitPending = false;
+    ResetDeferredCommitForTests();
     PathsResolved = false;
     CServiceDataFixture::TearDown();
 }
 
 void COperationRunTest::StartFrom(const CHostOperation& operation) {
-    DeferredCommit = false;
-    CommitPending = false;
+    ResetDeferredCommitForTests();
     PathsResolved = false;
     m_driver.ClearFaults();
     LONG status = 0;
@@ -335,8 +333,8 @@ CRunRecord COperationRunTest::Finish(LONG result) {
     record.diagnostics = NewFields(m_diagnostics, m_diagnosticsBefore, 1);
     record.commits = m_driver.CommitCount() - m_commitsBefore;
     record.pendingWrites = m_driver.HasPendingWrites();
-    record.batchOpen = DeferredCommit;
-    record.commitPending = CommitPending;
+    record.batchOpen = IsDeferredCommit();
+    record.commitPending = IsCommitPending();
 
     EXPECT_EQ(m_driver.Refs(), m_driverRefs) << "a driver reference was kept";
     EXPECT_EQ(m_manager.Refs(), m_managerRefs) << "an error manager reference was kept";

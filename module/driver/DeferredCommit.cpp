@@ -1,0 +1,64 @@
+#include "driver/DeferredCommit.h"
+
+#include "driver/DriverAccess.h"
+#include "errors/Checks.h"
+
+namespace {
+
+bool g_deferredCommit = false;  // a batch is open
+bool g_commitPending = false;   // a block was written in the open batch and not committed yet
+
+}  // namespace
+
+bool IsDeferredCommit() noexcept {
+    return g_deferredCommit;
+}
+
+bool IsCommitPending() noexcept {
+    return g_commitPending;
+}
+
+void SetDeferredCommit(bool open) noexcept {
+    g_deferredCommit = open;
+}
+
+void SetCommitPending(bool pending) noexcept {
+    g_commitPending = pending;
+}
+
+void ResetDeferredCommitForTests() noexcept {
+    g_deferredCommit = false;
+    g_commitPending = false;
+}
+
+bool OpenDeferredCommit() noexcept {
+    if (g_deferredCommit) return false;
+    g_deferredCommit = true;
+    g_commitPending = false;
+    return true;
+}
+
+LONG CommitDeferredWrites() {
+    LONG status = 0;
+    if (g_deferredCommit) {
+        if (g_commitPending) {
+            auto control = GetDriverInterface<IEEPROMControl>();
+            if (!control) return 1;  // the lookup has reported; nothing of our own
+            ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, 2437);
+            g_commitPending = false;
+        }
+        g_deferredCommit = false;
+    }
+    if (status != 0) ThrowFail(kModuleSourceFile, 2446);
+    return 0;
+}
+
+void CommitOrDefer(IEEPROMControl* control, LONG commitCallLine, LONG commitStatusLine) {
+    if (g_deferredCommit) {
+        g_commitPending = true;
+        return;
+    }
+    LONG status = 0;
+    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, commitCallLine);
+    if (status != 0) ThrowFail(kModuleSourceFile, commitStatusLine);
+}
