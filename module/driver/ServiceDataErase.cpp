@@ -43,9 +43,9 @@ LONG EraseServiceData() {
     ThrowIfNull(control.Get(), kModuleSourceFile, 2708);
 
     ResolveDataFilePaths();
-    QFile::remove(XMLFilePath);  // a file that is missing or stays is not an error
-    QFile::remove(DDSFilePath);
-    QFile::remove(MACFilePath);
+    QFile::remove(XMLFilePath());  // a file that is missing or stays is not an error
+    QFile::remove(DDSFilePath());
+    QFile::remove(MACFilePath());
 
     EraseBlock(block.Get(), kDeviceDataSetBlock, kDeviceDataSetImageSize, kDeviceDataSetErase);
     EraseBlock(block.Get(), kMacAddressBlock, kMacAddressImageSize, kMacAddressErase);

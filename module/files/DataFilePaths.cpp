@@ -11,13 +11,17 @@
 
 #include "errors/Strings.h"
 
-// Empty until the first operation resolves them.
-QString XMLFilePath;
-QString MACFilePath;
-QString DDSFilePath;
-bool PathsResolved = false;
-
 namespace {
+
+// The module-wide paths: empty until the first operation resolves them.
+struct CDataFilePaths {
+    QString xml;
+    QString mac;
+    QString dds;
+    bool resolved = false;
+};
+
+CDataFilePaths g_paths;
 
 // The one place where the platforms' separators differ.
 #if defined(_WIN32)
@@ -66,16 +70,36 @@ void MakeWritableIfReadOnly(const QString& path) {
 
 }  // namespace
 
+const QString& XMLFilePath() noexcept {
+    return g_paths.xml;
+}
+
+const QString& MACFilePath() noexcept {
+    return g_paths.mac;
+}
+
+const QString& DDSFilePath() noexcept {
+    return g_paths.dds;
+}
+
+bool DataFilePathsResolved() noexcept {
+    return g_paths.resolved;
+}
+
 void ResolveDataFilePaths() {
-    if (!PathsResolved) {
+    if (!g_paths.resolved) {
         if (const std::optional<QString> root = ReadRoot()) {
-            XMLFilePath = *root + QLatin1String(kXmlSuffix);
-            MACFilePath = *root + QLatin1String(kMacSuffix);
-            DDSFilePath = *root + QLatin1String(kDdsSuffix);
+            g_paths.xml = *root + QLatin1String(kXmlSuffix);
+            g_paths.mac = *root + QLatin1String(kMacSuffix);
+            g_paths.dds = *root + QLatin1String(kDdsSuffix);
         }
-        PathsResolved = true;
+        g_paths.resolved = true;
     }
-    MakeWritableIfReadOnly(XMLFilePath);
-    MakeWritableIfReadOnly(MACFilePath);
-    MakeWritableIfReadOnly(DDSFilePath);
+    MakeWritableIfReadOnly(g_paths.xml);
+    MakeWritableIfReadOnly(g_paths.mac);
+    MakeWritableIfReadOnly(g_paths.dds);
+}
+
+void ResetDataFilePathsForTests() {
+    g_paths = CDataFilePaths();
 }

@@ -9,14 +9,14 @@
 namespace {
 
 int WriteDDSFile(const BYTE* payload, LONG count) {
-    const EFileWrite result = ReplaceFileContent(DDSFilePath, payload, count);
+    const EFileWrite result = ReplaceFileContent(DDSFilePath(), payload, count);
     if (result == EFileWrite::NotOpened) ThrowFail(kModuleSourceFile, 1036);
     if (result == EFileWrite::ShortWrite) ThrowFail(kModuleSourceFile, 1042);
     return 0;
 }
 
 bool WriteMACFile(const BYTE* payload, LONG count) {
-    const EFileWrite result = ReplaceFileContent(MACFilePath, payload, count);
+    const EFileWrite result = ReplaceFileContent(MACFilePath(), payload, count);
     if (result == EFileWrite::NotOpened) ThrowFail(kModuleSourceFile, 1447);
     if (result == EFileWrite::ShortWrite) ThrowFail(kModuleSourceFile, 1458);
     return true;

@@ -40,7 +40,7 @@ LONG BackUpServiceData() {
     const CPayload deviceDataSet = ReadPayload(GetDeviceDataSetEEPROM, 3525);
     const CPayload macAddress = ReadPayload(GetMACEEPROM, 3530);
 
-    CServiceDataDocument document(XMLFilePath);
+    CServiceDataDocument document(XMLFilePath());
     if (!document.CreateDocument()) ThrowFail(kModuleSourceFile, 3543);
     const LONG ddsCount = static_cast<LONG>(deviceDataSet.count);
     if (CreateDDSFile(deviceDataSet.bytes.get(), ddsCount) != 0) ThrowFail(kModuleSourceFile, 3588);

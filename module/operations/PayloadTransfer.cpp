@@ -65,14 +65,14 @@ LONG ImportDeviceDataSet(const BYTE* payload, LONG count) {
     // The file is written twice on purpose: this first write is not reported and only decides
     // the result; CreateDDSFile then writes the same bytes and reports its own failures.
     const LONG status =
-        ReplaceFileContent(DDSFilePath, payload, count) == EFileWrite::Written ? 0 : 1;
+        ReplaceFileContent(DDSFilePath(), payload, count) == EFileWrite::Written ? 0 : 1;
     if (CreateDDSFile(payload, count) != 0) ThrowFail(kModuleSourceFile, 1098);
     if (!SetDeviceDataSetEEPROM(payload, count)) ThrowFail(kModuleSourceFile, 1104);
     return status;
 }
 
 LONG ExportDeviceDataSet(BYTE** buffer, ULONG* count) {
-    const CExport deviceDataSet = {DDSFilePath, ReadDeviceDataSetBlock, 1224, 1230, 1249, 1257,
+    const CExport deviceDataSet = {DDSFilePath(), ReadDeviceDataSetBlock, 1224, 1230, 1249, 1257,
                                    true};
     return ExportPayload(deviceDataSet, buffer, count);
 }
@@ -86,6 +86,6 @@ LONG ImportMacAddress(const BYTE* payload, LONG count) {
 }
 
 LONG ExportMacAddress(BYTE** buffer, ULONG* count) {
-    const CExport macAddress = {MACFilePath, ReadMacAddressBlock, 1625, 1631, 1650, 1656, false};
+    const CExport macAddress = {MACFilePath(), ReadMacAddressBlock, 1625, 1631, 1650, 1656, false};
     return ExportPayload(macAddress, buffer, count);
 }

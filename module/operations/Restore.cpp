@@ -57,12 +57,12 @@ QByteArray IdentificationText(const QString& text, LONG byteCount) {
 LONG RestoreServiceData() {
     CClearDeferredCommitOnExit clearOnExit;
     ResolveDataFilePaths();
-    CServiceDataDocument document(XMLFilePath);
+    CServiceDataDocument document(XMLFilePath());
     QString serialNumber, materialNumber;
     if (!document.GetSerialNo(serialNumber)) ThrowFail(kModuleSourceFile, 3240);
     if (!document.GetMaterialNo(materialNumber)) ThrowFail(kModuleSourceFile, 3246);
-    const QByteArray deviceDataSet = ReadPayloadFile(DDSFilePath, 3310, 3328);
-    const QByteArray macAddress = ReadPayloadFile(MACFilePath, 3340, 3358);
+    const QByteArray deviceDataSet = ReadPayloadFile(DDSFilePath(), 3310, 3328);
+    const QByteArray macAddress = ReadPayloadFile(MACFilePath(), 3340, 3358);
 
     LONG status = 0;
     auto values = GetDriverInterface<IDriverValue>();

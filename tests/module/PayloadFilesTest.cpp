@@ -4,6 +4,7 @@
 #include <norn/firmware/ErrorManagerSimulator.h>
 #include <norn/firmware/RotRegistration.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -23,13 +24,15 @@ std::string Content(const QString& path) {
 
 class PayloadFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override { PointPathsAt(m_root.Path()); }
-    void TearDown() override { PointPathsAt(""); }
-
-    static void PointPathsAt(const std::string& root) {
-        const QString directory = QString::fromStdString(root) + "/eeprom/xml/";
-        DDSFilePath = root.empty() ? QString() : directory + "NornData.dds";
-        MACFilePath = root.empty() ? QString() : directory + "NornData.mac";
+    // The module's paths resolved below this test's root, as an operation resolves them.
+    void SetUp() override {
+        setenv("TARVO_SYSTEM_ROOT_RW", m_root.Path().c_str(), 1);
+        ResetDataFilePathsForTests();
+        ResolveDataFilePaths();
+    }
+    void TearDown() override {
+        ResetDataFilePathsForTests();
+        unsetenv("TARVO_SYSTEM_ROOT_RW");
     }
     void ExpectReport(size_t index, const char16_t* code, LONG line) {
         const auto reports = m_manager.Reports();
@@ -50,9 +53,9 @@ TEST_F(PayloadFilesTest, ShorterPayloadReplacesTheWholeFileByteForByte) {
     CTempDirectory::WriteFile(m_directory + "/NornData.mac", std::string(40, 'x'));
     const BYTE mac[16] = {0x00, 0xA5, 0xFF, 0x00, 0x0A, 0x0D, 0x1A, 0x80};
     EXPECT_TRUE(CreateMACFile(mac, 16));
-    EXPECT_EQ(Content(MACFilePath), std::string(reinterpret_cast<const char*>(mac), 16));
+    EXPECT_EQ(Content(MACFilePath()), std::string(reinterpret_cast<const char*>(mac), 16));
     EXPECT_EQ(CreateDDSFile(mac, 3), 0);
-    EXPECT_EQ(Content(DDSFilePath), std::string("\0\xA5\xFF", 3));
+    EXPECT_EQ(Content(DDSFilePath()), std::string("\0\xA5\xFF", 3));
     EXPECT_TRUE(m_manager.Reports().empty());
 }
 
@@ -60,8 +63,8 @@ TEST_F(PayloadFilesTest, EmptyPayloadGivesAnEmptyFile) {
     CTempDirectory::WriteFile(m_directory + "/NornData.dds", "old");
     EXPECT_EQ(CreateDDSFile(nullptr, 0), 0);
     EXPECT_TRUE(CreateMACFile(nullptr, 0));
-    EXPECT_EQ(Content(DDSFilePath), "");
-    EXPECT_EQ(Content(MACFilePath), "");
+    EXPECT_EQ(Content(DDSFilePath()), "");
+    EXPECT_EQ(Content(MACFilePath()), "");
 }
 
 TEST_F(PayloadFilesTest, MissingDirectoryFailsAtTheOpenAndCreatesNothing) {
@@ -79,7 +82,7 @@ TEST_F(PayloadFilesTest, UnreadablePayloadFailsTheCountCheckWithoutReadingIt) {
     EXPECT_FALSE(CreateMACFile(reinterpret_cast<const BYTE*>("abc"), -1));
     ExpectReport(0, u"CreateDDSFile", 1042);
     ExpectReport(1, u"CreateMACFile", 1458);
-    EXPECT_EQ(Content(DDSFilePath), "") << "opened and truncated, nothing written";
+    EXPECT_EQ(Content(DDSFilePath()), "") << "opened and truncated, nothing written";
 }
 
 }  // namespace

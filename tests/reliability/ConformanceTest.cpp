@@ -177,7 +177,7 @@ public:
         CServiceDataFixture::SetUp();
         // The module resolves its paths once per load; each case has a root of its own. (The
         // file writers called directly rely on a caller having resolved them.)
-        PathsResolved = false;
+        ResetDataFilePathsForTests();
         ResolveDataFilePaths();
         m_liveBstrs = NornLiveBstrCount();
         m_manager.SetReportObserver([this] {
@@ -215,12 +215,7 @@ public:
     }
     void DirectoryAt(const char* name) { std::filesystem::create_directory(DataFile(name)); }
     // The module's paths as a fresh load has them: not resolved yet.
-    static void ForgetPaths() {
-        XMLFilePath.clear();
-        DDSFilePath.clear();
-        MACFilePath.clear();
-        PathsResolved = false;
-    }
+    static void ForgetPaths() { ResetDataFilePathsForTests(); }
     void LayOutRestoreInputs() {
         Write("NornData.xml", kIdentifiedDocument);
         Write("NornData.dds", "dds-payload");

@@ -274,20 +274,20 @@ std::vector<std::string> FailureTrail(const CHostOperation& operation, const CDr
 
 void COperationRunTest::SetUp() {
     CServiceDataFixture::SetUp();
-    PathsResolved = false;  // the module is linked in: resolve below this test's root
+    ResetDataFilePathsForTests();  // the module is linked in: resolve below this test's root
 }
 
 void COperationRunTest::TearDown() {
     if (m_exported != nullptr) ReleaseBuffer(0, m_exported);
     m_exported = nullptr;
     ResetDeferredCommitForTests();
-    PathsResolved = false;
+    ResetDataFilePathsForTests();
     CServiceDataFixture::TearDown();
 }
 
 void COperationRunTest::StartFrom(const CHostOperation& operation) {
     ResetDeferredCommitForTests();
-    PathsResolved = false;
+    ResetDataFilePathsForTests();
     m_driver.ClearFaults();
     LONG status = 0;
     m_driver.SetEEPROMMode(2, 1, &status);  // whatever a run left pending goes
@@ -342,10 +342,10 @@ CRunRecord COperationRunTest::Finish(LONG result) {
     EXPECT_EQ(NornLiveEventSourceCount(), 0) << "an event source was left registered";
     EXPECT_EQ(OpenDescriptorCount(), m_descriptors) << "a file was left open";
     EXPECT_TRUE(m_driver.HandedOutBuffersIntact()) << "a block read's buffer was written";
-    if (PathsResolved) {  // resolved once for the module's lifetime: it must be this root
-        EXPECT_EQ(XMLFilePath.toStdString(), DataFile("NornData.xml"));
-        EXPECT_EQ(DDSFilePath.toStdString(), DataFile("NornData.dds"));
-        EXPECT_EQ(MACFilePath.toStdString(), DataFile("NornData.mac"));
+    if (DataFilePathsResolved()) {  // resolved once for the module's lifetime: it must be this root
+        EXPECT_EQ(XMLFilePath().toStdString(), DataFile("NornData.xml"));
+        EXPECT_EQ(DDSFilePath().toStdString(), DataFile("NornData.dds"));
+        EXPECT_EQ(MACFilePath().toStdString(), DataFile("NornData.mac"));
     }
     return record;
 }
