@@ -1,12 +1,14 @@
 // The library's exports. Each export is the operation guard plus one call: a CExceptionError is
-// reported under the export's name and the host gets 1; nothing is thrown across.
+// reported under the export's name and the host gets 1; nothing is thrown across. F4 to F7 call
+// routines that carry the guard themselves (driver/Identification.h), since the restore calls
+// two of them too.
 #include <norn/BrightworkNorn.h>
 
+#include "driver/Identification.h"
 #include "driver/ServiceDataErase.h"
 #include "errors/OperationGuard.h"
 #include "operations/Backup.h"
 #include "operations/Restore.h"
-#include "host/DriverValues.h"
 #include "host/Exports.h"
 #include "host/MethodTable.h"
 
@@ -29,19 +31,19 @@ BRIGHTWORK_EXPORT LONG F3() {
 }
 
 BRIGHTWORK_EXPORT LONG F4(char* buffer) {
-    return RunGuarded<LONG>("F4", kBrightworkFailed, [&] { return QuerySerialNumber(buffer); });
+    return QuerySerialNumber(buffer);
 }
 
 BRIGHTWORK_EXPORT LONG F5(char* buffer) {
-    return RunGuarded<LONG>("F5", kBrightworkFailed, [&] { return QueryMaterialNumber(buffer); });
+    return QueryMaterialNumber(buffer);
 }
 
 BRIGHTWORK_EXPORT LONG F6(const char* text) {
-    return RunGuarded<LONG>("F6", kBrightworkFailed, [&] { return WriteSerialNumber(text); });
+    return WriteSerialNumber(text);
 }
 
 BRIGHTWORK_EXPORT LONG F7(const char* text) {
-    return RunGuarded<LONG>("F7", kBrightworkFailed, [&] { return WriteMaterialNumber(text); });
+    return WriteMaterialNumber(text);
 }
 
 BRIGHTWORK_EXPORT LONG F8() {

@@ -1,6 +1,5 @@
-// The exports, declared for the code that calls them in-process: the restore stores the serial
-// and material number through F6 and F7, each with its own guard and report; the reliability
-// suites call all of them.
+// The exports, declared for the code that calls them in-process: the reliability suites call all
+// of them.
 #pragma once
 
 #include <windows.h>

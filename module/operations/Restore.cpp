@@ -8,11 +8,10 @@
 #include "driver/DeferredCommit.h"
 #include "driver/DriverAccess.h"
 #include "driver/EEPROMAccessors.h"
+#include "driver/Identification.h"
 #include "errors/Checks.h"
 #include "files/DataFilePaths.h"
 #include "files/ServiceDataDocument.h"
-#include "host/DriverValues.h"
-#include "host/Exports.h"
 
 using namespace norn::driver_values;
 
@@ -43,9 +42,10 @@ const BYTE* BytesOf(const QByteArray& bytes) {
     return reinterpret_cast<const BYTE*>(bytes.constData());
 }
 
-// The identification text for F6 or F7, which hand the driver a fixed byte count whatever the
-// text's length: a shorter text is padded with zero bytes up to that count, so that the driver
-// never reads past the buffer. The text itself, up to its first zero byte, is unchanged.
+// The identification text for WriteSerialNumber or WriteMaterialNumber (F6, F7), which hand the
+// driver a fixed byte count whatever the text's length: a shorter text is padded with zero bytes up
+// to that count, so that the driver never reads past the buffer. The text itself, up to its first
+// zero byte, is unchanged.
 QByteArray IdentificationText(const QString& text, LONG byteCount) {
     QByteArray bytes = text.toLatin1();
     if (bytes.size() < byteCount) bytes.append(QByteArray(byteCount - bytes.size(), '\0'));
@@ -85,9 +85,9 @@ LONG RestoreServiceData() {
     }
     if (!SetMACEEPROM(BytesOf(macAddress), macAddress.size())) ThrowFail(kModuleSourceFile, 3394);
     const QByteArray serialText = IdentificationText(serialNumber, kSerialNumberWriteCount);
-    if (F6(serialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3404);
+    if (WriteSerialNumber(serialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3404);
     const QByteArray materialText = IdentificationText(materialNumber, kMaterialNumberWriteCount);
-    if (F7(materialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3409);
+    if (WriteMaterialNumber(materialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3409);
 
     const LONG savedLength = static_cast<LONG>(std::strlen(reinterpret_cast<char*>(saved))) + 1;
     ThrowIfFailed(values->WriteValue(kItem16, kSubItem, savedLength, saved, &status),

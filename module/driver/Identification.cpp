@@ -1,7 +1,10 @@
-#include "host/DriverValues.h"
+#include "driver/Identification.h"
+
+#include <norn/BrightworkNorn.h>
 
 #include "driver/DriverAccess.h"
 #include "errors/Checks.h"
+#include "errors/OperationGuard.h"
 #include "files/DataFilePaths.h"
 
 namespace {
@@ -56,15 +59,18 @@ LONG Write(const CIdentification& value, const char* text) {
 
 }  // namespace
 
-LONG QuerySerialNumber(char* buffer) {
-    return Query(kQuerySerial, buffer);
+LONG QuerySerialNumber(char* buffer) noexcept {
+    return RunGuarded<LONG>("F4", kBrightworkFailed, [&] { return Query(kQuerySerial, buffer); });
 }
-LONG QueryMaterialNumber(char* buffer) {
-    return Query(kQueryMaterial, buffer);
+
+LONG QueryMaterialNumber(char* buffer) noexcept {
+    return RunGuarded<LONG>("F5", kBrightworkFailed, [&] { return Query(kQueryMaterial, buffer); });
 }
-LONG WriteSerialNumber(const char* text) {
-    return Write(kWriteSerial, text);
+
+LONG WriteSerialNumber(const char* text) noexcept {
+    return RunGuarded<LONG>("F6", kBrightworkFailed, [&] { return Write(kWriteSerial, text); });
 }
-LONG WriteMaterialNumber(const char* text) {
-    return Write(kWriteMaterial, text);
+
+LONG WriteMaterialNumber(const char* text) noexcept {
+    return RunGuarded<LONG>("F7", kBrightworkFailed, [&] { return Write(kWriteMaterial, text); });
 }
