@@ -4,13 +4,11 @@
 
 #include "driver/ROTAccess.h"
 #include "errors/OperationGuard.h"
-#include "errors/Strings.h"
 
 IUnknown* GetIfPointer() noexcept {
     return RunGuarded<IUnknown*>("GetIfPointer", nullptr, [] {
         IUnknown* object = nullptr;
-        g_ROTAccess.NameToIfPointer(BstrFromText(norn::names::kMeasurementDriver).Detach(), &object,
-                                    TRUE, TRUE);
+        ROTNameToIfPointer(norn::names::kMeasurementDriver, &object);
         return object;
     });
 }
