@@ -2,8 +2,8 @@
 
 #include <norn/FirmwareNames.h>
 
-#include "driver/ROTAccess.h"
-#include "errors/OperationGuard.h"
+#include "reports/OperationGuard.h"
+#include "rot/ROTAccess.h"
 
 IUnknown* GetIfPointer() noexcept {
     return RunGuarded<IUnknown*>("GetIfPointer", nullptr, [] {

@@ -8,7 +8,7 @@
 #include "driver/DeferredCommit.h"
 #include "driver/DriverAccess.h"
 #include "errors/Checks.h"
-#include "errors/OperationGuard.h"
+#include "reports/OperationGuard.h"
 
 using namespace norn::eeprom;
 using norn::CInterfacePtr;

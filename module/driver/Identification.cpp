@@ -4,8 +4,8 @@
 
 #include "driver/DriverAccess.h"
 #include "errors/Checks.h"
-#include "errors/OperationGuard.h"
 #include "files/DataFilePaths.h"
+#include "reports/OperationGuard.h"
 
 namespace {
 

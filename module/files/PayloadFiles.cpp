@@ -3,8 +3,8 @@
 #include <QFile>
 
 #include "errors/Checks.h"
-#include "errors/OperationGuard.h"
 #include "files/DataFilePaths.h"
+#include "reports/OperationGuard.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <norn/BrightworkNorn.h>
 
 #include "driver/Identification.h"
-#include "driver/ServiceDataErase.h"
-#include "errors/OperationGuard.h"
-#include "operations/Backup.h"
-#include "operations/Restore.h"
 #include "host/Exports.h"
 #include "host/MethodTable.h"
+#include "operations/Backup.h"
+#include "operations/Restore.h"
+#include "operations/ServiceDataErase.h"
+#include "reports/OperationGuard.h"
 
 #if defined(_WIN32)
 #define BRIGHTWORK_EXPORT extern "C" __declspec(dllexport)

@@ -1,7 +1,7 @@
 #include "host/PayloadEntries.h"
 
-#include "errors/OperationGuard.h"
 #include "operations/PayloadTransfer.h"
+#include "reports/OperationGuard.h"
 
 LONG DeviceDataSetImportEntry(LONG, const BYTE* payload, LONG count) {
     return RunGuarded<LONG>("D4", 1, [&] { return ImportDeviceDataSet(payload, count); });

@@ -1,7 +1,7 @@
 #include "host/TableEntries.h"
 
 #include "driver/DeferredCommit.h"
-#include "errors/OperationGuard.h"
+#include "reports/OperationGuard.h"
 
 // Entries 11 to 19 read nothing but the values they clear, and touch no state.
 HRESULT NotImplemented() {

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "errors/ErrorReport.h"
 #include "norn/ComApartment.h"
+#include "reports/ErrorReport.h"
 #include "support/ApiUnderTest.h"
 #include "support/CountingObjects.h"
 #include "support/LogCapture.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "errors/Checks.h"
-#include "errors/OperationGuard.h"
+#include "reports/OperationGuard.h"
 #include "support/LogCapture.h"
 
 using norn::test::CLogCapture;

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "driver/ROTAccess.h"
 #include "norn/ComApartment.h"
 #include "norn/InterfacePtr.h"
+#include "rot/ROTAccess.h"
 #include "support/ApiUnderTest.h"
 #include "support/CountingObjects.h"
 #include "support/LogCapture.h"

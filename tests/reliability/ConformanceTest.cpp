@@ -19,7 +19,6 @@
 
 #include "driver/DeferredCommit.h"
 #include "driver/EEPROMAccessors.h"
-#include "driver/ROTAccess.h"
 #include "files/DataFilePaths.h"
 #include "files/PayloadFiles.h"
 #include "host/Exports.h"
@@ -29,6 +28,7 @@
 #include "norn/PlatformTestHooks.h"
 #include "reliability/FileFaults.h"
 #include "reliability/ReliabilityFigures.h"
+#include "rot/ROTAccess.h"
 #include "support/CountingObjects.h"
 #include "support/ServiceDataFixture.h"
 

@@ -2,7 +2,7 @@
 // resource. Besides the module's code it exports one function, for the Windows tests: the
 // version text that the module's reports put into an ErrorEntry, read by the module's own code
 // inside this DLL, so that a test sees which file that code takes its version from.
-#include "errors/ErrorReport.h"
+#include "reports/ErrorReport.h"
 
 // The "FileVersion" text of the module's version resource as a new BSTR that the caller frees,
 // or null when it cannot be read.

@@ -1,16 +1,16 @@
-#include "errors/ErrorReport.h"
+#include "reports/ErrorReport.h"
 
 #include <cwchar>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "driver/ROTAccess.h"
-#include "errors/EventLog.h"
 #include "errors/Strings.h"
 #include "norn/CurrentModule.h"
 #include "norn/FirmwareNames.h"
 #include "norn/InterfacePtr.h"
+#include "reports/EventLog.h"
+#include "rot/ROTAccess.h"
 
 using norn::CInterfacePtr;
 using norn::CScopedBstr;

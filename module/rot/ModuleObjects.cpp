@@ -3,6 +3,6 @@
 // and destroyed at unload. The service data paths, the other module-wide state, are defined with
 // their resolution in files/DataFilePaths.cpp. Nothing else happens at load: no thread, no COM,
 // no file.
-#include "driver/ROTAccess.h"
+#include "rot/ROTAccess.h"
 
 CROTAccess g_ROTAccess;

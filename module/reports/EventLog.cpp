@@ -1,4 +1,4 @@
-#include "errors/EventLog.h"
+#include "reports/EventLog.h"
 
 void CEventLog::Report(const OLECHAR* text) noexcept {
     HANDLE source = RegisterEventSourceW(nullptr, kEventSourceName);

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "errors/ErrorFrame.h"
-#include "errors/ErrorReport.h"
+#include "reports/ErrorReport.h"
 
 template <class Result, class Body>
 Result RunGuarded(const char* reportCode, Result failureValue, Body&& body) noexcept {

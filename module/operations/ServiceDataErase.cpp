@@ -1,4 +1,4 @@
-#include "driver/ServiceDataErase.h"
+#include "operations/ServiceDataErase.h"
 
 #include <QFile>
 

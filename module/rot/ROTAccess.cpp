@@ -1,4 +1,4 @@
-#include "driver/ROTAccess.h"
+#include "rot/ROTAccess.h"
 
 #include <atlexcept.h>
 
