@@ -1,6 +1,6 @@
 // The operations that live in the method table itself and touch no service data file: entries
 // 11 to 19, the buffer release (21) and the deferred-commit batch (29, 30). The payload entries 3
-// to 6 are in host/PayloadEntries.h.
+// to 6 are declared with the table, in host/MethodTable.h.
 #pragma once
 
 #include <windows.h>

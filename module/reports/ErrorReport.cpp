@@ -9,7 +9,6 @@
 #include "norn/CurrentModule.h"
 #include "norn/FirmwareNames.h"
 #include "norn/InterfacePtr.h"
-#include "reports/EventLog.h"
 #include "rot/ROTAccess.h"
 
 using norn::CInterfacePtr;
@@ -98,6 +97,8 @@ void ExtractFileName(const OLECHAR* path, OLECHAR* buffer, size_t capacity) {
 
 namespace {
 
+constexpr const OLECHAR* kEventSourceName = OLESTR("Tarvo_Orm");
+
 // The error manager registered by the firmware process, or empty. Never reports a failure.
 CInterfacePtr<IErrorManager> LookUpErrorManager() {
     IUnknown* object = nullptr;
@@ -115,12 +116,23 @@ std::unique_ptr<CErrorEntry> MakeEntry(const CExceptionError& error, const char*
     }
 }
 
+// The last resort for a report: one error event under the event source "Tarvo_Orm". The module
+// only writes to the source; it never registers it in the registry. A source that cannot be
+// opened loses the event silently.
+void WriteToEventLog(const OLECHAR* text) noexcept {
+    HANDLE source = RegisterEventSourceW(nullptr, kEventSourceName);
+    if (source == nullptr) return;
+    LPCWSTR strings[] = {text};
+    ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(source);  // whether or not the event was written
+}
+
 void WriteEntryToEventLog(const CErrorEntry& entry) {
     OLECHAR text[512];
     if (swprintf_s(text, 512, OLESTR("Error in %s (Line %ld)"), entry.file, entry.line) < 0) {
         text[0] = 0;
     }
-    CEventLog::Report(text);
+    WriteToEventLog(text);
 }
 
 }  // namespace
@@ -135,7 +147,7 @@ void ReportToErrorManager(const CExceptionError& error, const char* reportCode) 
     } catch (...) {
     }
     if (!entry) {
-        CEventLog::Report(OLESTR("ErrorEntry structure not available!"));
+        WriteToEventLog(OLESTR("ErrorEntry structure not available!"));
     } else if (manager) {
         // A bitwise copy of the record's 64 bytes; its texts stay ours and are freed below.
         manager->ReportError(static_cast<const ErrorEntry&>(*entry));

@@ -1,5 +1,6 @@
 // The report of a caught CExceptionError: to the error manager as an ErrorEntry record or, when
-// no error manager is reachable, as one event-log line "Error in %s (Line %ld)".
+// no error manager is reachable, as one event-log line "Error in %s (Line %ld)" under the event
+// source "Tarvo_Orm".
 #pragma once
 
 #include <norn/ErrorManager.h>

@@ -1,11 +1,11 @@
 #include "rot/ROTAccess.h"
 
+#include <KXDIAG.h>
 #include <atlexcept.h>
 
 #include <cstdlib>
 
 #include "errors/Checks.h"
-#include "errors/DiagnosticReport.h"
 #include "errors/ErrorFrame.h"
 #include "errors/Strings.h"
 #include "norn/InterfacePtr.h"
@@ -26,11 +26,16 @@ BSTR ProcessIdText(DWORD processId) {
     return text;
 }
 
-// "Unexpected exception" through the diagnostics library, as every operation here reports. Each
-// operation's try block opens an error frame of its own (handledHere), so that what it raises
-// is reported here and never by the operation guard of its caller.
-void ReportUnexpected(int line, const char* context) {
-    ReportToDiagnostics("CROTAccess", line, context, "Unexpected exception");
+// "Unexpected exception" through the maker's diagnostics library (KXDIAG), as every operation
+// here reports, never to the error manager: the message is formatted with
+// _Tarvo_formatErrorString and logged with _Tarvo_TestShowErrorDialogLogInfo2. An answer above 0
+// asks for a debugger stop at the reporting place; the module does not honour it, since stopping
+// would halt the firmware's host process: the report is all that happens. Each operation's try
+// block opens an error frame of its own (handledHere), so that what it raises is reported here
+// and never by the operation guard of its caller.
+void ReportUnexpected(int line, const char* context) noexcept {
+    const char* text = _Tarvo_formatErrorString("Unexpected exception");
+    _Tarvo_TestShowErrorDialogLogInfo2("CROTAccess", line, context, text);
 }
 
 }  // namespace
@@ -144,3 +149,10 @@ BOOL ROTRevokeIfPointer(DWORD cookie) {
 BOOL ROTSetPrefixProcessId(DWORD processId) {
     return g_ROTAccess.SetPrefixProcessId(processId);
 }
+
+// The module-wide instance, the one object that every lookup of the driver and the error manager
+// goes through. It is built at load (its prefix is the loading process's id) and destroyed at
+// unload. The module's other state (the service data paths, the deferred-commit flags) is
+// defined with the functions that own it. Nothing else happens at load: no thread, no COM, no
+// file.
+CROTAccess g_ROTAccess;

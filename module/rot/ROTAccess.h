@@ -37,7 +37,7 @@ private:
     BSTR m_prefix;
 };
 
-// The module-wide instance, built at load with the other module-wide objects.
+// The module-wide instance, built at load.
 extern CROTAccess g_ROTAccess;
 
 // The same operations on g_ROTAccess by wide text, always with the prefix. Null text gives a

@@ -22,7 +22,7 @@
 #include "files/DataFilePaths.h"
 #include "files/PayloadFiles.h"
 #include "host/Exports.h"
-#include "host/PayloadEntries.h"
+#include "host/MethodTable.h"
 #include "host/TableEntries.h"
 #include "norn/InterfaceId.h"
 #include "norn/PlatformTestHooks.h"

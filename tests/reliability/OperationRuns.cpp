@@ -11,7 +11,7 @@
 #include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
 #include "host/Exports.h"
-#include "host/PayloadEntries.h"
+#include "host/MethodTable.h"
 #include "host/TableEntries.h"
 #include "norn/PlatformTestHooks.h"
 #include "reliability/FileFaults.h"
