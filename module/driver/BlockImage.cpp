@@ -3,22 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
-#include "errors/Checks.h"
-
 using namespace norn::eeprom;
 
-CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, LONG callLine) {
+CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, CFailurePoint readCall) {
     CBlockRead read;
     ThrowIfFailed(block->ReadBlock(0, blockNumber, &read.size, &read.buffer, &read.status),
-                  kModuleSourceFile, callLine);
+                  readCall);
     return read;
 }
 
 std::unique_ptr<BYTE[]> ReadImageForRewrite(IEEPROMBlock* block, LONG blockNumber, LONG imageSize,
-                                            const CReadLines& lines) {
-    const CBlockRead read = ReadBlockImage(block, blockNumber, lines.call);
-    if (read.status != 0 && read.size != imageSize) ThrowFail(kModuleSourceFile, lines.size);
-    if (read.buffer == nullptr || read.size < kHeaderSize) ThrowFail(kModuleSourceFile, lines.size);
+                                            CFailurePoint readCall, CFailurePoint readSize) {
+    const CBlockRead read = ReadBlockImage(block, blockNumber, readCall);
+    if (read.status != 0 && read.size != imageSize) ThrowFail(readSize);
+    if (read.buffer == nullptr || read.size < kHeaderSize) ThrowFail(readSize);
 
     std::unique_ptr<BYTE[]> image(new BYTE[imageSize]);
     std::memset(image.get(), kErasedByte, imageSize);
@@ -26,11 +24,11 @@ std::unique_ptr<BYTE[]> ReadImageForRewrite(IEEPROMBlock* block, LONG blockNumbe
     return image;
 }
 
-void WriteImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, BYTE* image, LONG callLine,
-                LONG statusLine) {
+void WriteImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, BYTE* image,
+                CFailurePoint writeCall, CFailurePoint writeStatus) {
     LONG status = 0;
     BYTE* imageRef = image;
     ThrowIfFailed(block->WriteBlock(0, blockNumber, 1, imageSize, image, &imageRef, &status),
-                  kModuleSourceFile, callLine);
-    if (status != 0) ThrowFail(kModuleSourceFile, statusLine);
+                  writeCall);
+    if (status != 0) ThrowFail(writeStatus);
 }

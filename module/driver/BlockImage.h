@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "errors/Checks.h"
+
 // What one ReadBlock answered. The buffer stays the driver's: copied, never freed.
 struct CBlockRead {
     LONG size = 0;
@@ -14,23 +16,17 @@ struct CBlockRead {
     LONG status = 0;
 };
 
-// Calls ReadBlock; a failed call is raised with callLine.
-CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, LONG callLine);
-
-// The report lines of one rewrite's preliminary read: the call, and a nonzero status together
-// with a wrong size.
-struct CReadLines {
-    LONG call;
-    LONG size;
-};
+// Calls ReadBlock; a failed call is raised at readCall.
+CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, CFailurePoint readCall);
 
 // Reads the block and returns a new image of the block's size: the header as read, then 0xA5.
-// A failed preliminary read is accepted as long as its size is right. A read that returns less
-// than a whole header, or no buffer, also fails with the size line: the header could not be
-// kept. Never copies more than the driver returned, nor more than the image holds.
+// A failed call is raised at readCall. A failed preliminary read is accepted as long as its size
+// is right; a nonzero status with a wrong size fails at readSize. A read that returns less than a
+// whole header, or no buffer, also fails at readSize: the header could not be kept. Never copies
+// more than the driver returned, nor more than the image holds.
 std::unique_ptr<BYTE[]> ReadImageForRewrite(IEEPROMBlock* block, LONG blockNumber, LONG imageSize,
-                                            const CReadLines& lines);
+                                            CFailurePoint readCall, CFailurePoint readSize);
 
-// Writes the whole image back; a failed call or a nonzero status fails with its line.
-void WriteImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, BYTE* image, LONG callLine,
-                LONG statusLine);
+// Writes the whole image back; a failed call fails at writeCall, a nonzero status at writeStatus.
+void WriteImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, BYTE* image,
+                CFailurePoint writeCall, CFailurePoint writeStatus);

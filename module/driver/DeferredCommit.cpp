@@ -8,6 +8,12 @@ namespace {
 bool g_deferredCommit = false;  // a batch is open
 bool g_commitPending = false;   // a block was written in the open batch and not committed yet
 
+// CommitDeferredWrites' failure points.
+constexpr struct {
+    CFailurePoint commitCall = ModuleLine(2437);
+    CFailurePoint commitStatus = ModuleLine(2446);
+} kBatchCommit{};
+
 }  // namespace
 
 bool IsDeferredCommit() noexcept {
@@ -44,21 +50,21 @@ LONG CommitDeferredWrites() {
         if (g_commitPending) {
             auto control = GetDriverInterface<IEEPROMControl>();
             if (!control) return 1;  // the lookup has reported; nothing of our own
-            ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, 2437);
+            ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kBatchCommit.commitCall);
             g_commitPending = false;
         }
         g_deferredCommit = false;
     }
-    if (status != 0) ThrowFail(kModuleSourceFile, 2446);
+    if (status != 0) ThrowFail(kBatchCommit.commitStatus);
     return 0;
 }
 
-void CommitOrDefer(IEEPROMControl* control, LONG commitCallLine, LONG commitStatusLine) {
+void CommitOrDefer(IEEPROMControl* control, CFailurePoint commitCall, CFailurePoint commitStatus) {
     if (g_deferredCommit) {
         g_commitPending = true;
         return;
     }
     LONG status = 0;
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, commitCallLine);
-    if (status != 0) ThrowFail(kModuleSourceFile, commitStatusLine);
+    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), commitCall);
+    if (status != 0) ThrowFail(commitStatus);
 }

@@ -8,6 +8,8 @@
 
 #include <norn/MeasurementDriver.h>
 
+#include "errors/Checks.h"
+
 [[nodiscard]] bool IsDeferredCommit() noexcept;
 [[nodiscard]] bool IsCommitPending() noexcept;
 void SetDeferredCommit(bool open) noexcept;
@@ -26,6 +28,6 @@ void ResetDeferredCommitForTests() noexcept;
 // batch and is then raised.
 LONG CommitDeferredWrites();
 
-// A block writer's commit: at once, its call and status raised at the writer's lines, or, while
-// a batch is open, only noted as pending.
-void CommitOrDefer(IEEPROMControl* control, LONG commitCallLine, LONG commitStatusLine);
+// A block writer's commit: at once, a failed call raised at commitCall and a nonzero status at
+// commitStatus, or, while a batch is open, only noted as pending.
+void CommitOrDefer(IEEPROMControl* control, CFailurePoint commitCall, CFailurePoint commitStatus);

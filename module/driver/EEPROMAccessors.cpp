@@ -15,59 +15,76 @@ using norn::CInterfacePtr;
 
 namespace {
 
-// A writer's failure points; their lines are part of the error contract.
-struct CWriterLines {
-    LONG tooLong;
-    LONG blockInterface;
-    LONG controlInterface;
-    CReadLines read;
-    LONG writeCall;
-    LONG writeStatus;
-    LONG commitCall;
-    LONG commitStatus;
-};
+// SetDeviceDataSetEEPROM's failure points.
+constexpr struct {
+    CFailurePoint tooLong = ModuleLine(907);
+    CFailurePoint blockInterface = ModuleLine(911);
+    CFailurePoint controlInterface = ModuleLine(912);
+    CFailurePoint readCall = ModuleLine(919);
+    CFailurePoint readSize = ModuleLine(923);
+    CFailurePoint writeCall = ModuleLine(956);
+    CFailurePoint writeStatus = ModuleLine(960);
+    CFailurePoint commitCall = ModuleLine(968);
+    CFailurePoint commitStatus = ModuleLine(971);
+} kDeviceDataSetWriter{};
 
-constexpr CWriterLines kDeviceDataSetWriter = {907, 911, 912, {919, 923}, 956, 960, 968, 971};
-constexpr CWriterLines kMacAddressWriter = {1325, 1329, 1330, {1337, 1341}, 1368, 1372, 1379, 1382};
+// SetMACEEPROM's failure points.
+constexpr struct {
+    CFailurePoint tooLong = ModuleLine(1325);
+    CFailurePoint blockInterface = ModuleLine(1329);
+    CFailurePoint controlInterface = ModuleLine(1330);
+    CFailurePoint readCall = ModuleLine(1337);
+    CFailurePoint readSize = ModuleLine(1341);
+    CFailurePoint writeCall = ModuleLine(1368);
+    CFailurePoint writeStatus = ModuleLine(1372);
+    CFailurePoint commitCall = ModuleLine(1379);
+    CFailurePoint commitStatus = ModuleLine(1382);
+} kMacAddressWriter{};
 
-// A reader's failure points.
-struct CReaderLines {
-    LONG blockInterface;
-    LONG call;
-    LONG status;
-    LONG size;
-};
+// GetDeviceDataSetEEPROM's failure points.
+constexpr struct {
+    CFailurePoint blockInterface = ModuleLine(1150);
+    CFailurePoint readCall = ModuleLine(1156);
+    CFailurePoint readStatus = ModuleLine(1160);
+    CFailurePoint readSize = ModuleLine(1166);
+} kDeviceDataSetReader{};
 
-constexpr CReaderLines kDeviceDataSetReader = {1150, 1156, 1160, 1166};
-constexpr CReaderLines kMacAddressReader = {1551, 1557, 1561, 1567};
+// GetMACEEPROM's failure points.
+constexpr struct {
+    CFailurePoint blockInterface = ModuleLine(1551);
+    CFailurePoint readCall = ModuleLine(1557);
+    CFailurePoint readStatus = ModuleLine(1561);
+    CFailurePoint readSize = ModuleLine(1567);
+} kMacAddressReader{};
 
 // Writes the payload at payloadOffset of the block's image; the device data set also records
-// its length at byte 8.
+// its length at byte 8. The writer's failure points are those of one of the two tables above.
+template <class WriterPoints>
 bool WriteBlockPayload(LONG blockNumber, LONG imageSize, LONG payloadOffset, const BYTE* payload,
-                       LONG count, const CWriterLines& lines) {
+                       LONG count, const WriterPoints& at) {
     auto block = GetDriverInterface<IEEPROMBlock>();
-    ThrowIfNull(block.Get(), kModuleSourceFile, lines.blockInterface);
+    ThrowIfNull(block.Get(), at.blockInterface);
     auto control = GetDriverInterface<IEEPROMControl>();
-    ThrowIfNull(control.Get(), kModuleSourceFile, lines.controlInterface);
+    ThrowIfNull(control.Get(), at.controlInterface);
     std::unique_ptr<BYTE[]> image =
-        ReadImageForRewrite(block.Get(), blockNumber, imageSize, lines.read);
+        ReadImageForRewrite(block.Get(), blockNumber, imageSize, at.readCall, at.readSize);
     if (payloadOffset > kHeaderSize) {
         const uint32_t length = static_cast<uint32_t>(count);
         std::memcpy(image.get() + kHeaderSize, &length, sizeof(length));  // little-endian
     }
     if (count > 0) std::memcpy(image.get() + payloadOffset, payload, count);
-    WriteImage(block.Get(), blockNumber, imageSize, image.get(), lines.writeCall,
-               lines.writeStatus);
-    CommitOrDefer(control.Get(), lines.commitCall, lines.commitStatus);
+    WriteImage(block.Get(), blockNumber, imageSize, image.get(), at.writeCall, at.writeStatus);
+    CommitOrDefer(control.Get(), at.commitCall, at.commitStatus);
     return true;
 }
 
 // Reads the block's image; refuses any nonzero status, a wrong size or a missing buffer.
+template <class ReaderPoints>
 const BYTE* ReadWholeImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize,
-                           const CReaderLines& lines) {
-    const CBlockRead read = ReadBlockImage(block, blockNumber, lines.call);
-    if (read.status != 0) ThrowFail(kModuleSourceFile, lines.status);
-    if (read.size != imageSize || read.buffer == nullptr) ThrowFail(kModuleSourceFile, lines.size);
+                           const ReaderPoints& at) {
+    const CBlockRead read = ReadBlockImage(block, blockNumber, at.readCall);
+    if (read.status != 0) ThrowFail(at.readStatus);
+    if (read.size != imageSize || read.buffer == nullptr) ThrowFail(at.readSize);
     return read.buffer;
 }
 
@@ -80,7 +97,7 @@ BYTE* CopyPayload(const BYTE* source, ULONG length) {
 
 bool ReadDeviceDataSet(BYTE** buffer, ULONG* count) {
     auto block = GetDriverInterface<IEEPROMBlock>();
-    ThrowIfNull(block.Get(), kModuleSourceFile, kDeviceDataSetReader.blockInterface);
+    ThrowIfNull(block.Get(), kDeviceDataSetReader.blockInterface);
     const BYTE* image = ReadWholeImage(block.Get(), kDeviceDataSetBlock, kDeviceDataSetImageSize,
                                        kDeviceDataSetReader);
     uint32_t length = 0;
@@ -94,7 +111,7 @@ bool ReadDeviceDataSet(BYTE** buffer, ULONG* count) {
 
 bool ReadMacAddress(BYTE** buffer, ULONG* count) {
     auto block = GetDriverInterface<IEEPROMBlock>();
-    ThrowIfNull(block.Get(), kModuleSourceFile, kMacAddressReader.blockInterface);
+    ThrowIfNull(block.Get(), kMacAddressReader.blockInterface);
     const BYTE* image =
         ReadWholeImage(block.Get(), kMacAddressBlock, kMacAddressImageSize, kMacAddressReader);
     *buffer = CopyPayload(image + kHeaderSize, kMacAddressPayloadSize);
@@ -108,7 +125,7 @@ bool SetDeviceDataSetEEPROM(const BYTE* payload, LONG count) {
     return RunGuarded<bool>("SetDeviceDataSetEEPROM", false, [&] {
         // A null payload with a count is refused like a bad count, before the driver is asked.
         if (count > kMaxDeviceDataSetPayload || count < 0 || (payload == nullptr && count > 0)) {
-            ThrowFail(kModuleSourceFile, kDeviceDataSetWriter.tooLong);
+            ThrowFail(kDeviceDataSetWriter.tooLong);
         }
         return WriteBlockPayload(kDeviceDataSetBlock, kDeviceDataSetImageSize, kHeaderSize + 4,
                                  payload, count, kDeviceDataSetWriter);
@@ -119,7 +136,7 @@ bool SetMACEEPROM(const BYTE* payload, ULONG count) {
     return RunGuarded<bool>("SetMACEEPROM", false, [&] {
         if (count > static_cast<ULONG>(kMacAddressPayloadSize) ||
             (payload == nullptr && count > 0)) {
-            ThrowFail(kModuleSourceFile, kMacAddressWriter.tooLong);
+            ThrowFail(kMacAddressWriter.tooLong);
         }
         return WriteBlockPayload(kMacAddressBlock, kMacAddressImageSize, kHeaderSize, payload,
                                  static_cast<LONG>(count), kMacAddressWriter);

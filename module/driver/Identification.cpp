@@ -1,59 +1,89 @@
 #include "driver/Identification.h"
 
 #include <norn/BrightworkNorn.h>
+#include <norn/MeasurementDriver.h>
 
 #include "driver/DriverAccess.h"
 #include "errors/Checks.h"
 #include "files/DataFilePaths.h"
 #include "reports/OperationGuard.h"
 
+using namespace norn::driver_values;
+
 namespace {
 
-// One identification value: its driver item, the byte count handed to the driver, and the
-// report lines of its four failure points (argument, interface, call, status), which are part of
-// the error contract.
-struct CIdentification {
-    LONG item;
-    LONG byteCount;
-    LONG argumentLine;
-    LONG interfaceLine;
-    LONG callLine;
-    LONG statusLine;
-};
+// Each routine's table: the driver item it reads or writes, the byte count handed to the driver,
+// and its four failure points.
 
-constexpr CIdentification kQuerySerial = {3, 10, 2489, 2492, 2497, 2501};
-constexpr CIdentification kQueryMaterial = {4, 13, 2543, 2546, 2551, 2554};
-constexpr CIdentification kWriteSerial = {3, kSerialNumberWriteCount, 2596, 2599, 2605, 2609};
-constexpr CIdentification kWriteMaterial = {4, kMaterialNumberWriteCount, 2651, 2654, 2660, 2663};
-constexpr LONG kValueSubItem = 23;
+// F4, QuerySerialNumber.
+constexpr struct {
+    LONG item = kSerialNumberItem;
+    LONG byteCount = 10;
+    CFailurePoint argument = ModuleLine(2489);
+    CFailurePoint valueInterface = ModuleLine(2492);
+    CFailurePoint call = ModuleLine(2497);
+    CFailurePoint status = ModuleLine(2501);
+} kQuerySerial{};
+
+// F5, QueryMaterialNumber.
+constexpr struct {
+    LONG item = kMaterialNumberItem;
+    LONG byteCount = 13;
+    CFailurePoint argument = ModuleLine(2543);
+    CFailurePoint valueInterface = ModuleLine(2546);
+    CFailurePoint call = ModuleLine(2551);
+    CFailurePoint status = ModuleLine(2554);
+} kQueryMaterial{};
+
+// F6, WriteSerialNumber.
+constexpr struct {
+    LONG item = kSerialNumberItem;
+    LONG byteCount = kSerialNumberWriteCount;
+    CFailurePoint argument = ModuleLine(2596);
+    CFailurePoint valueInterface = ModuleLine(2599);
+    CFailurePoint call = ModuleLine(2605);
+    CFailurePoint status = ModuleLine(2609);
+} kWriteSerial{};
+
+// F7, WriteMaterialNumber.
+constexpr struct {
+    LONG item = kMaterialNumberItem;
+    LONG byteCount = kMaterialNumberWriteCount;
+    CFailurePoint argument = ModuleLine(2651);
+    CFailurePoint valueInterface = ModuleLine(2654);
+    CFailurePoint call = ModuleLine(2660);
+    CFailurePoint status = ModuleLine(2663);
+} kWriteMaterial{};
 
 // A driver that answers without setting the status word does not count as a success.
 constexpr LONG kStatusNotSet = 8;
 
-LONG Query(const CIdentification& value, char* buffer) {
+template <class Value>
+LONG Query(const Value& value, char* buffer) {
     ResolveDataFilePaths();
-    if (buffer == nullptr) ThrowFail(kModuleSourceFile, value.argumentLine);
+    if (buffer == nullptr) ThrowFail(value.argument);
     auto values = GetDriverInterface<IDriverValue>();
-    ThrowIfNull(values.Get(), kModuleSourceFile, value.interfaceLine);
+    ThrowIfNull(values.Get(), value.valueInterface);
     LONG status = kStatusNotSet;
     ThrowIfFailed(
         values->QueryValue(value.item, value.byteCount, reinterpret_cast<BYTE*>(buffer), &status),
-        kModuleSourceFile, value.callLine);
-    if (status != 0) ThrowFail(kModuleSourceFile, value.statusLine);
+        value.call);
+    if (status != 0) ThrowFail(value.status);
     return 0;
 }
 
 // The text's own length is not compared with the byte count the driver is given.
-LONG Write(const CIdentification& value, const char* text) {
+template <class Value>
+LONG Write(const Value& value, const char* text) {
     LONG status = kStatusNotSet;
     ResolveDataFilePaths();
-    if (text == nullptr || text[0] == 0) ThrowFail(kModuleSourceFile, value.argumentLine);
+    if (text == nullptr || text[0] == 0) ThrowFail(value.argument);
     auto values = GetDriverInterface<IDriverValue>();
-    ThrowIfNull(values.Get(), kModuleSourceFile, value.interfaceLine);
-    ThrowIfFailed(values->WriteValue(value.item, kValueSubItem, value.byteCount,
+    ThrowIfNull(values.Get(), value.valueInterface);
+    ThrowIfFailed(values->WriteValue(value.item, kSubItem, value.byteCount,
                                      reinterpret_cast<BYTE*>(const_cast<char*>(text)), &status),
-                  kModuleSourceFile, value.callLine);
-    if (status != 0) ThrowFail(kModuleSourceFile, value.statusLine);
+                  value.call);
+    if (status != 0) ThrowFail(value.status);
     return 0;
 }
 

@@ -19,24 +19,24 @@ CInterfacePtr<IErrorInfo> ErrorInfoFrom(IUnknown* object, REFIID iid) {
 
 // Every failure point ends here: the guard around it hears of the error before anything is
 // unwound (see errors/ErrorFrame.h), then the error is thrown.
-[[noreturn]] void Raise(HRESULT hr, const OLECHAR* file, LONG line, IErrorInfo* info = nullptr) {
-    CExceptionError error(hr, file, line, info);
+[[noreturn]] void Raise(HRESULT hr, CFailurePoint point, IErrorInfo* info = nullptr) {
+    CExceptionError error(hr, point.file, point.line, info);
     CErrorFrame::OnRaise(error);
     throw error;
 }
 
 }  // namespace
 
-void ThrowIfFailed(HRESULT hr, const OLECHAR* file, LONG line, IUnknown* object, REFIID iid) {
+void ThrowIfFailed(HRESULT hr, CFailurePoint point, IUnknown* object, REFIID iid) {
     if (SUCCEEDED(hr)) return;
     CInterfacePtr<IErrorInfo> info = ErrorInfoFrom(object, iid);
-    Raise(hr, file, line, info.Get());
+    Raise(hr, point, info.Get());
 }
 
-void ThrowIfNull(const void* pointer, const OLECHAR* file, LONG line) {
-    if (pointer == nullptr) Raise(E_POINTER, file, line);
+void ThrowIfNull(const void* pointer, CFailurePoint point) {
+    if (pointer == nullptr) Raise(E_POINTER, point);
 }
 
-void ThrowFail(const OLECHAR* file, LONG line) {
-    Raise(E_FAIL, file, line);
+void ThrowFail(CFailurePoint point) {
+    Raise(E_FAIL, point);
 }

@@ -1,9 +1,11 @@
-// The checks through which failure points raise a CExceptionError. Each failure point is one
-// statement naming its source file and its report line:
+// The checks through which failure points raise a CExceptionError. A failure point is the source
+// file and the report line of one place where a routine can fail; report lines are the error
+// contract that the error manager keys on. Each routine names its failure points once, in a table
+// at the top of its source file, and hands them to the checks:
 //
-//   ThrowIfFailed(hr, kModuleSourceFile, 2497);
-//   ThrowIfNull(values.Get(), kModuleSourceFile, 2492);
-//   if (status != 0) ThrowFail(kModuleSourceFile, 2501);
+//   ThrowIfNull(control.Get(), kBackup.controlInterface);
+//   ThrowIfFailed(hr, kRestore.savedValueRead);
+//   ThrowFail(kRestore.serialNumberMissing);
 //
 // They are the only way the module raises one: each tells the operation guard around it first,
 // so that the report is made while the routine still holds what it owns.
@@ -11,14 +13,24 @@
 
 #include "errors/ExceptionError.h"
 
+struct CFailurePoint {
+    const OLECHAR* file;
+    LONG line;
+};
+
+// A failure point in the module's own source file, kModuleSourceFile.
+constexpr CFailurePoint ModuleLine(LONG line) noexcept {
+    return {kModuleSourceFile, line};
+}
+
 // Returns for a success code (S_FALSE included); otherwise throws the HRESULT. When an object
 // and a non-zero interface id are given and the object supports error information for that
 // interface, the thread's error information travels with the error.
-void ThrowIfFailed(HRESULT hr, const OLECHAR* file, LONG line, IUnknown* object = nullptr,
+void ThrowIfFailed(HRESULT hr, CFailurePoint point, IUnknown* object = nullptr,
                    REFIID iid = GUID_NULL);
 
 // Throws E_POINTER for a null pointer.
-void ThrowIfNull(const void* pointer, const OLECHAR* file, LONG line);
+void ThrowIfNull(const void* pointer, CFailurePoint point);
 
 // Throws E_FAIL: a failed condition.
-[[noreturn]] void ThrowFail(const OLECHAR* file, LONG line);
+[[noreturn]] void ThrowFail(CFailurePoint point);

@@ -1,6 +1,7 @@
 // CExceptionError: the module's one exception type. An HRESULT (always a failure) with the source
 // file and the report line of the failure point; report lines are the error contract that the
-// error manager keys on, so every caller passes a literal number, never __LINE__.
+// error manager keys on, so every line comes from a table of failure points (errors/Checks.h),
+// never from __LINE__.
 //
 // Owns its file BSTR. The error information, if any, is shared the way _com_error shares it.
 // Thrown by value, caught by reference to const; it can also be caught as _com_error.

@@ -8,17 +8,29 @@
 
 namespace {
 
+// CreateDDSFile's failure points.
+constexpr struct {
+    CFailurePoint notOpened = ModuleLine(1036);
+    CFailurePoint shortWrite = ModuleLine(1042);
+} kDDSFileWriter{};
+
+// CreateMACFile's failure points.
+constexpr struct {
+    CFailurePoint notOpened = ModuleLine(1447);
+    CFailurePoint shortWrite = ModuleLine(1458);
+} kMACFileWriter{};
+
 int WriteDDSFile(const BYTE* payload, LONG count) {
     const EFileWrite result = ReplaceFileContent(DDSFilePath(), payload, count);
-    if (result == EFileWrite::NotOpened) ThrowFail(kModuleSourceFile, 1036);
-    if (result == EFileWrite::ShortWrite) ThrowFail(kModuleSourceFile, 1042);
+    if (result == EFileWrite::NotOpened) ThrowFail(kDDSFileWriter.notOpened);
+    if (result == EFileWrite::ShortWrite) ThrowFail(kDDSFileWriter.shortWrite);
     return 0;
 }
 
 bool WriteMACFile(const BYTE* payload, LONG count) {
     const EFileWrite result = ReplaceFileContent(MACFilePath(), payload, count);
-    if (result == EFileWrite::NotOpened) ThrowFail(kModuleSourceFile, 1447);
-    if (result == EFileWrite::ShortWrite) ThrowFail(kModuleSourceFile, 1458);
+    if (result == EFileWrite::NotOpened) ThrowFail(kMACFileWriter.notOpened);
+    if (result == EFileWrite::ShortWrite) ThrowFail(kMACFileWriter.shortWrite);
     return true;
 }
 

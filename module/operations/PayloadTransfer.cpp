@@ -11,51 +11,67 @@
 
 namespace {
 
-// An export's failure points; their lines are part of the error contract.
-struct CExport {
-    const QString& path;
-    bool (*readBlock)(BYTE** buffer, ULONG* count);
-    LONG nullArgumentLine;
-    LONG openLine;
-    LONG readLine;
-    LONG mismatchLine;
-    // On a mismatch the device data set export clears the first byte of the buffer it hands
-    // out and the MAC address export does not: both are what hosts have always received.
-    bool clearFirstByteOnMismatch;
-};
+// ImportDeviceDataSet's failure points (entry 3, "D4").
+constexpr struct {
+    CFailurePoint fileWrite = ModuleLine(1098);
+    CFailurePoint blockWrite = ModuleLine(1104);
+} kDeviceDataSetImport{};
+
+// ImportMacAddress's failure points (entry 5, "D6").
+constexpr struct {
+    CFailurePoint fileWrite = ModuleLine(1500);
+    CFailurePoint blockWrite = ModuleLine(1506);
+} kMacAddressImport{};
+
+// Each export's table: its file, its block reader, what it does to a mismatching buffer, and its
+// failure points. On a mismatch the device data set export clears the first byte of the buffer
+// it hands out and the MAC address export does not: both are what hosts have always received.
+
+// ExportDeviceDataSet (entry 4, "D5").
+constexpr struct {
+    const QString& (*path)() noexcept = DDSFilePath;
+    bool (*readBlock)(BYTE** buffer, ULONG* count) = GetDeviceDataSetEEPROM;
+    bool clearFirstByteOnMismatch = true;
+    CFailurePoint nullArgument = ModuleLine(1224);
+    CFailurePoint fileOpen = ModuleLine(1230);
+    CFailurePoint blockRead = ModuleLine(1249);
+    CFailurePoint mismatch = ModuleLine(1257);
+} kDeviceDataSetExport{};
+
+// ExportMacAddress (entry 6, "D7").
+constexpr struct {
+    const QString& (*path)() noexcept = MACFilePath;
+    bool (*readBlock)(BYTE** buffer, ULONG* count) = GetMACEEPROM;
+    bool clearFirstByteOnMismatch = false;
+    CFailurePoint nullArgument = ModuleLine(1625);
+    CFailurePoint fileOpen = ModuleLine(1631);
+    CFailurePoint blockRead = ModuleLine(1650);
+    CFailurePoint mismatch = ModuleLine(1656);
+} kMacAddressExport{};
 
 // The file's whole content.
-QByteArray ReadWholeFile(const QString& path, LONG openLine) {
+QByteArray ReadWholeFile(const QString& path, CFailurePoint fileOpen) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        ThrowFail(kModuleSourceFile, openLine);
-    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) ThrowFail(fileOpen);
     return file.readAll();
 }
 
 // The payload in the block, handed out only when the file begins with the same bytes (more
 // bytes in the file are not compared; fewer count as a difference). A null count is refused like
 // a null buffer.
-LONG ExportPayload(const CExport& payload, BYTE** buffer, ULONG* count) {
+template <class Export>
+LONG ExportPayload(const Export& payload, BYTE** buffer, ULONG* count) {
     if (count != nullptr) *count = 0;
     ResolveDataFilePaths();
-    if (buffer == nullptr || count == nullptr)
-        ThrowFail(kModuleSourceFile, payload.nullArgumentLine);
-    const QByteArray file = ReadWholeFile(payload.path, payload.openLine);
+    if (buffer == nullptr || count == nullptr) ThrowFail(payload.nullArgument);
+    const QByteArray file = ReadWholeFile(payload.path(), payload.fileOpen);
     *count = static_cast<ULONG>(file.size());
-    if (!payload.readBlock(buffer, count)) ThrowFail(kModuleSourceFile, payload.readLine);
+    if (!payload.readBlock(buffer, count)) ThrowFail(payload.blockRead);
     const bool same = static_cast<ULONG>(file.size()) >= *count &&
                       std::memcmp(*buffer, file.constData(), *count) == 0;
     if (same) return 0;
     if (payload.clearFirstByteOnMismatch) (*buffer)[0] = 0;
-    ThrowFail(kModuleSourceFile, payload.mismatchLine);
-}
-
-bool ReadMacAddressBlock(BYTE** buffer, ULONG* count) {
-    return GetMACEEPROM(buffer, count);
-}
-bool ReadDeviceDataSetBlock(BYTE** buffer, ULONG* count) {
-    return GetDeviceDataSetEEPROM(buffer, count);
+    ThrowFail(payload.mismatch);
 }
 
 }  // namespace
@@ -66,26 +82,23 @@ LONG ImportDeviceDataSet(const BYTE* payload, LONG count) {
     // the result; CreateDDSFile then writes the same bytes and reports its own failures.
     const LONG status =
         ReplaceFileContent(DDSFilePath(), payload, count) == EFileWrite::Written ? 0 : 1;
-    if (CreateDDSFile(payload, count) != 0) ThrowFail(kModuleSourceFile, 1098);
-    if (!SetDeviceDataSetEEPROM(payload, count)) ThrowFail(kModuleSourceFile, 1104);
+    if (CreateDDSFile(payload, count) != 0) ThrowFail(kDeviceDataSetImport.fileWrite);
+    if (!SetDeviceDataSetEEPROM(payload, count)) ThrowFail(kDeviceDataSetImport.blockWrite);
     return status;
 }
 
 LONG ExportDeviceDataSet(BYTE** buffer, ULONG* count) {
-    const CExport deviceDataSet = {DDSFilePath(), ReadDeviceDataSetBlock, 1224, 1230, 1249, 1257,
-                                   true};
-    return ExportPayload(deviceDataSet, buffer, count);
+    return ExportPayload(kDeviceDataSetExport, buffer, count);
 }
 
 LONG ImportMacAddress(const BYTE* payload, LONG count) {
     ResolveDataFilePaths();
-    if (!CreateMACFile(payload, count)) ThrowFail(kModuleSourceFile, 1500);
+    if (!CreateMACFile(payload, count)) ThrowFail(kMacAddressImport.fileWrite);
     // A negative count reaches the writer as a huge one and is refused there.
-    if (!SetMACEEPROM(payload, static_cast<ULONG>(count))) ThrowFail(kModuleSourceFile, 1506);
+    if (!SetMACEEPROM(payload, static_cast<ULONG>(count))) ThrowFail(kMacAddressImport.blockWrite);
     return 0;
 }
 
 LONG ExportMacAddress(BYTE** buffer, ULONG* count) {
-    const CExport macAddress = {MACFilePath(), ReadMacAddressBlock, 1625, 1631, 1650, 1656, false};
-    return ExportPayload(macAddress, buffer, count);
+    return ExportPayload(kMacAddressExport, buffer, count);
 }

@@ -17,6 +17,27 @@ using namespace norn::driver_values;
 
 namespace {
 
+// RestoreServiceData's failure points (F2), in the order the restore passes them.
+constexpr struct {
+    CFailurePoint serialNumberMissing = ModuleLine(3240);
+    CFailurePoint materialNumberMissing = ModuleLine(3246);
+    CFailurePoint ddsFileOpen = ModuleLine(3310);
+    CFailurePoint ddsFileShortRead = ModuleLine(3328);
+    CFailurePoint macFileOpen = ModuleLine(3340);
+    CFailurePoint macFileShortRead = ModuleLine(3358);
+    CFailurePoint valueInterface = ModuleLine(3363);
+    CFailurePoint savedValueRead = ModuleLine(3366);
+    CFailurePoint controlInterface = ModuleLine(3369);
+    CFailurePoint openForWriteCall = ModuleLine(3372);
+    CFailurePoint openForWriteStatus = ModuleLine(3376);
+    CFailurePoint deviceDataSetWrite = ModuleLine(3389);
+    CFailurePoint macAddressWrite = ModuleLine(3394);
+    CFailurePoint serialNumberWrite = ModuleLine(3404);
+    CFailurePoint materialNumberWrite = ModuleLine(3409);
+    CFailurePoint savedValueWrite = ModuleLine(3417);
+    CFailurePoint commitCall = ModuleLine(3428);
+} kRestore{};
+
 constexpr LONG kSavedValueSize = 200;
 
 // The restore's own batch: DeferredCommit is clear after every call, successful or not, also
@@ -25,16 +46,14 @@ struct CClearDeferredCommitOnExit {
     ~CClearDeferredCommitOnExit() { SetDeferredCommit(false); }
 };
 
-QByteArray ReadPayloadFile(const QString& path, LONG openLine, LONG shortReadLine) {
+QByteArray ReadPayloadFile(const QString& path, CFailurePoint fileOpen, CFailurePoint shortRead) {
     // Unbuffered: the one read goes straight to the file instead of through a 16 KiB buffer.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        ThrowFail(kModuleSourceFile, openLine);
-    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) ThrowFail(fileOpen);
     QByteArray bytes(file.size(), '\0');
     const qint64 read = file.read(bytes.data(), bytes.size());
     file.close();  // before the check: a failure is reported with the file closed
-    if (read != bytes.size()) ThrowFail(kModuleSourceFile, shortReadLine);
+    if (read != bytes.size()) ThrowFail(shortRead);
     return bytes;
 }
 
@@ -59,39 +78,41 @@ LONG RestoreServiceData() {
     ResolveDataFilePaths();
     CServiceDataDocument document(XMLFilePath());
     QString serialNumber, materialNumber;
-    if (!document.GetSerialNo(serialNumber)) ThrowFail(kModuleSourceFile, 3240);
-    if (!document.GetMaterialNo(materialNumber)) ThrowFail(kModuleSourceFile, 3246);
-    const QByteArray deviceDataSet = ReadPayloadFile(DDSFilePath(), 3310, 3328);
-    const QByteArray macAddress = ReadPayloadFile(MACFilePath(), 3340, 3358);
+    if (!document.GetSerialNo(serialNumber)) ThrowFail(kRestore.serialNumberMissing);
+    if (!document.GetMaterialNo(materialNumber)) ThrowFail(kRestore.materialNumberMissing);
+    const QByteArray deviceDataSet =
+        ReadPayloadFile(DDSFilePath(), kRestore.ddsFileOpen, kRestore.ddsFileShortRead);
+    const QByteArray macAddress =
+        ReadPayloadFile(MACFilePath(), kRestore.macFileOpen, kRestore.macFileShortRead);
 
     LONG status = 0;
     auto values = GetDriverInterface<IDriverValue>();
-    ThrowIfNull(values.Get(), kModuleSourceFile, 3363);
+    ThrowIfNull(values.Get(), kRestore.valueInterface);
     BYTE saved[kSavedValueSize] = {};
     ThrowIfFailed(values->ReadValue(kItem16, kSubItem, kSavedValueSize, saved, &status),
-                  kModuleSourceFile, 3366);
+                  kRestore.savedValueRead);
     // A value without a zero byte is cut at the buffer's end, so that the length written back
     // never reaches beyond the 200 bytes saved.
     saved[kSavedValueSize - 1] = 0;
 
     auto control = GetDriverInterface<IEEPROMControl>();
-    ThrowIfNull(control.Get(), kModuleSourceFile, 3369);
-    ThrowIfFailed(control->SetEEPROMMode(0, 1, &status), kModuleSourceFile, 3372);
-    if (status != 0) ThrowFail(kModuleSourceFile, 3376);
+    ThrowIfNull(control.Get(), kRestore.controlInterface);
+    ThrowIfFailed(control->SetEEPROMMode(0, 1, &status), kRestore.openForWriteCall);
+    if (status != 0) ThrowFail(kRestore.openForWriteStatus);
 
     SetDeferredCommit(true);
     if (!SetDeviceDataSetEEPROM(BytesOf(deviceDataSet), deviceDataSet.size())) {
-        ThrowFail(kModuleSourceFile, 3389);
+        ThrowFail(kRestore.deviceDataSetWrite);
     }
-    if (!SetMACEEPROM(BytesOf(macAddress), macAddress.size())) ThrowFail(kModuleSourceFile, 3394);
+    if (!SetMACEEPROM(BytesOf(macAddress), macAddress.size())) ThrowFail(kRestore.macAddressWrite);
     const QByteArray serialText = IdentificationText(serialNumber, kSerialNumberWriteCount);
-    if (WriteSerialNumber(serialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3404);
+    if (WriteSerialNumber(serialText.constData()) != 0) ThrowFail(kRestore.serialNumberWrite);
     const QByteArray materialText = IdentificationText(materialNumber, kMaterialNumberWriteCount);
-    if (WriteMaterialNumber(materialText.constData()) != 0) ThrowFail(kModuleSourceFile, 3409);
+    if (WriteMaterialNumber(materialText.constData()) != 0) ThrowFail(kRestore.materialNumberWrite);
 
     const LONG savedLength = static_cast<LONG>(std::strlen(reinterpret_cast<char*>(saved))) + 1;
     ThrowIfFailed(values->WriteValue(kItem16, kSubItem, savedLength, saved, &status),
-                  kModuleSourceFile, 3417);
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, 3428);
+                  kRestore.savedValueWrite);
+    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kRestore.commitCall);
     return 0;
 }

@@ -12,23 +12,34 @@ using norn::CInterfacePtr;
 
 namespace {
 
-// One block's erase: its preliminary read and its write, with their report lines.
-struct CEraseLines {
-    CReadLines read;
-    LONG writeCall;
-    LONG writeStatus;
-};
+// EraseServiceData's failure points: the interfaces and the one commit at the end.
+constexpr struct {
+    CFailurePoint blockInterface = ModuleLine(2707);
+    CFailurePoint controlInterface = ModuleLine(2708);
+    CFailurePoint commitCall = ModuleLine(2830);
+    CFailurePoint commitStatus = ModuleLine(2834);
+} kErase{};
 
-constexpr CEraseLines kDeviceDataSetErase = {{2729, 2733}, 2757, 2768};
-constexpr CEraseLines kMacAddressErase = {{2780, 2784}, 2808, 2819};
+// The rewrite of the device data set block: its preliminary read and its write.
+constexpr struct {
+    CFailurePoint readCall = ModuleLine(2729);
+    CFailurePoint readSize = ModuleLine(2733);
+    CFailurePoint writeCall = ModuleLine(2757);
+    CFailurePoint writeStatus = ModuleLine(2768);
+} kDeviceDataSetErase{};
 
-// The commit has report lines of its own, next after the MAC address block's.
-constexpr LONG kCommitCallLine = 2830;
-constexpr LONG kCommitStatusLine = 2834;
+// The rewrite of the MAC address block.
+constexpr struct {
+    CFailurePoint readCall = ModuleLine(2780);
+    CFailurePoint readSize = ModuleLine(2784);
+    CFailurePoint writeCall = ModuleLine(2808);
+    CFailurePoint writeStatus = ModuleLine(2819);
+} kMacAddressErase{};
 
-void EraseBlock(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, const CEraseLines& lines) {
-    auto image = ReadImageForRewrite(block, blockNumber, imageSize, lines.read);
-    WriteImage(block, blockNumber, imageSize, image.get(), lines.writeCall, lines.writeStatus);
+template <class ErasePoints>
+void EraseBlock(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, const ErasePoints& at) {
+    auto image = ReadImageForRewrite(block, blockNumber, imageSize, at.readCall, at.readSize);
+    WriteImage(block, blockNumber, imageSize, image.get(), at.writeCall, at.writeStatus);
 }
 
 }  // namespace
@@ -39,8 +50,8 @@ LONG EraseServiceData() {
     auto block = driver.Query<IEEPROMBlock>();
     auto control = driver.Query<IEEPROMControl>();
     driver.Reset();
-    ThrowIfNull(block.Get(), kModuleSourceFile, 2707);
-    ThrowIfNull(control.Get(), kModuleSourceFile, 2708);
+    ThrowIfNull(block.Get(), kErase.blockInterface);
+    ThrowIfNull(control.Get(), kErase.controlInterface);
 
     ResolveDataFilePaths();
     QFile::remove(XMLFilePath());  // a file that is missing or stays is not an error
@@ -52,7 +63,7 @@ LONG EraseServiceData() {
 
     // Committed whatever the batch state: the erase neither reads nor changes the batch flags.
     LONG status = 0;
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kModuleSourceFile, kCommitCallLine);
-    if (status != 0) ThrowFail(kModuleSourceFile, kCommitStatusLine);
+    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kErase.commitCall);
+    if (status != 0) ThrowFail(kErase.commitStatus);
     return 0;
 }

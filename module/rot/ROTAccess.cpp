@@ -18,6 +18,39 @@ namespace {
 
 constexpr const OLECHAR* kROTAccessFile = OLESTR("CROTAccess");
 
+// A failure point of the ROT access, which names its own file in every report.
+constexpr CFailurePoint ROTLine(LONG line) noexcept {
+    return {kROTAccessFile, line};
+}
+
+// Each operation's failure points, then the line and context that its diagnostics report names.
+
+// RegisterIfPointer.
+constexpr struct {
+    CFailurePoint moniker = ROTLine(134);
+    CFailurePoint runningObjectTable = ROTLine(137);
+    CFailurePoint registration = ROTLine(141);
+    CFailurePoint unexpected = ROTLine(146);
+    const char* context = "CROTAccess::RegisterIfPointer";
+} kRegister{};
+
+// NameToIfPointer.
+constexpr struct {
+    CFailurePoint moniker = ROTLine(191);
+    CFailurePoint runningObjectTable = ROTLine(194);
+    CFailurePoint lookup = ROTLine(202);
+    CFailurePoint unexpected = ROTLine(212);
+    const char* context = "CROTAccess::NameToIfPointer";
+} kNameToIfPointer{};
+
+// RevokeIfPointer.
+constexpr struct {
+    CFailurePoint runningObjectTable = ROTLine(242);
+    CFailurePoint revocation = ROTLine(243);
+    CFailurePoint unexpected = ROTLine(248);
+    const char* context = "CROTAccess::RevokeIfPointer";
+} kRevoke{};
+
 BSTR ProcessIdText(DWORD processId) {
     OLECHAR digits[16];
     _ultow(processId, digits, 10);
@@ -33,9 +66,9 @@ BSTR ProcessIdText(DWORD processId) {
 // would halt the firmware's host process: the report is all that happens. Each operation's try
 // block opens an error frame of its own (handledHere), so that what it raises is reported here
 // and never by the operation guard of its caller.
-void ReportUnexpected(int line, const char* context) noexcept {
+void ReportUnexpected(CFailurePoint at, const char* context) noexcept {
     const char* text = _Tarvo_formatErrorString("Unexpected exception");
-    _Tarvo_TestShowErrorDialogLogInfo2("CROTAccess", line, context, text);
+    _Tarvo_TestShowErrorDialogLogInfo2("CROTAccess", at.line, context, text);
 }
 
 }  // namespace
@@ -72,15 +105,15 @@ CScopedBstr BuildItemName(BSTR prefix, BSTR name, BOOL usePrefix) {
     return item;
 }
 
-CInterfacePtr<IMoniker> ItemMoniker(const CScopedBstr& item, LONG line) {
+CInterfacePtr<IMoniker> ItemMoniker(const CScopedBstr& item, CFailurePoint at) {
     CInterfacePtr<IMoniker> moniker;
-    ThrowIfFailed(CreateItemMoniker(OLESTR(""), item.Get(), moniker.Put()), kROTAccessFile, line);
+    ThrowIfFailed(CreateItemMoniker(OLESTR(""), item.Get(), moniker.Put()), at);
     return moniker;
 }
 
-CInterfacePtr<IRunningObjectTable> RunningObjectTable(LONG line) {
+CInterfacePtr<IRunningObjectTable> RunningObjectTable(CFailurePoint at) {
     CInterfacePtr<IRunningObjectTable> table;
-    ThrowIfFailed(GetRunningObjectTable(0, table.Put()), kROTAccessFile, line);
+    ThrowIfFailed(GetRunningObjectTable(0, table.Put()), at);
     return table;
 }
 
@@ -91,14 +124,14 @@ BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, B
     CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);  // lets CAtlException through
     try {
         CErrorFrame handledHere;
-        auto moniker = ItemMoniker(item, 134);
-        auto table = RunningObjectTable(137);
+        auto moniker = ItemMoniker(item, kRegister.moniker);
+        auto table = RunningObjectTable(kRegister.runningObjectTable);
         ThrowIfFailed(
             table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, object, moniker.Get(), cookie),
-            kROTAccessFile, 141);
+            kRegister.registration);
         return TRUE;
     } catch (const CExceptionError&) {
-        ReportUnexpected(146, "CROTAccess::RegisterIfPointer");
+        ReportUnexpected(kRegister.unexpected, kRegister.context);
     } catch (...) {
     }
     return FALSE;
@@ -109,13 +142,13 @@ BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailur
     try {
         CErrorFrame handledHere;
         CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);
-        auto moniker = ItemMoniker(item, 191);
-        auto table = RunningObjectTable(194);
+        auto moniker = ItemMoniker(item, kNameToIfPointer.moniker);
+        auto table = RunningObjectTable(kNameToIfPointer.runningObjectTable);
         const HRESULT hr = table->GetObject(moniker.Get(), object);
-        if (reportFailure) ThrowIfFailed(hr, kROTAccessFile, 202);
+        if (reportFailure) ThrowIfFailed(hr, kNameToIfPointer.lookup);
         return SUCCEEDED(hr) ? TRUE : FALSE;
     } catch (const CExceptionError&) {
-        ReportUnexpected(212, "CROTAccess::NameToIfPointer");
+        ReportUnexpected(kNameToIfPointer.unexpected, kNameToIfPointer.context);
     } catch (...) {
     }
     return FALSE;
@@ -124,11 +157,11 @@ BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailur
 BOOL CROTAccess::RevokeIfPointer(DWORD cookie) {
     try {
         CErrorFrame handledHere;
-        auto table = RunningObjectTable(242);
-        ThrowIfFailed(table->Revoke(cookie), kROTAccessFile, 243);
+        auto table = RunningObjectTable(kRevoke.runningObjectTable);
+        ThrowIfFailed(table->Revoke(cookie), kRevoke.revocation);
         return TRUE;
     } catch (const CExceptionError&) {
-        ReportUnexpected(248, "CROTAccess::RevokeIfPointer");
+        ReportUnexpected(kRevoke.unexpected, kRevoke.context);
     } catch (...) {
     }
     return FALSE;

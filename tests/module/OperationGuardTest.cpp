@@ -28,8 +28,9 @@ TEST_F(OperationGuardTest, ResultOfABodyThatSucceedsPassesThrough) {
 }
 
 TEST_F(OperationGuardTest, ExceptionErrorIsReportedOnceAndGivesTheFailureValue) {
-    const int result =
-        RunGuarded<int>("F4", 1, []() -> int { ThrowFail(kModuleSourceFile, 2489); });
+    const int result = RunGuarded<int>("F4", 1, []() -> int {
+        ThrowFail({kModuleSourceFile, 2489});
+    });
     EXPECT_EQ(result, 1);
     if (!m_events.Readable()) {
         GTEST_SKIP() << "the event log is the system's; its lines stay unread";
