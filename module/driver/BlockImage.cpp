@@ -5,9 +5,18 @@
 
 using namespace norn::eeprom;
 
+namespace {
+
+// The arguments ReadBlock and WriteBlock take besides the block: a reserved 0, and the write's
+// flag 1.
+constexpr LONG kReserved = 0;
+constexpr LONG kWriteFlag = 1;
+
+}  // namespace
+
 CBlockRead ReadBlockImage(IEEPROMBlock* block, LONG blockNumber, CFailurePoint readCall) {
     CBlockRead read;
-    ThrowIfFailed(block->ReadBlock(0, blockNumber, &read.size, &read.buffer, &read.status),
+    ThrowIfFailed(block->ReadBlock(kReserved, blockNumber, &read.size, &read.buffer, &read.status),
                   readCall);
     return read;
 }
@@ -28,7 +37,7 @@ void WriteImage(IEEPROMBlock* block, LONG blockNumber, LONG imageSize, BYTE* ima
                 CFailurePoint writeCall, CFailurePoint writeStatus) {
     LONG status = 0;
     BYTE* imageRef = image;
-    ThrowIfFailed(block->WriteBlock(0, blockNumber, 1, imageSize, image, &imageRef, &status),
-                  writeCall);
-    if (status != 0) ThrowFail(writeStatus);
+    ThrowIfCallFailed(
+        block->WriteBlock(kReserved, blockNumber, kWriteFlag, imageSize, image, &imageRef, &status),
+        status, writeCall, writeStatus);
 }

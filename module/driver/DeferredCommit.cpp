@@ -50,11 +50,12 @@ LONG CommitDeferredWrites() {
         if (g_commitPending) {
             auto control = GetDriverInterface<IEEPROMControl>();
             if (!control) return 1;  // the lookup has reported; nothing of our own
-            ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kBatchCommit.commitCall);
+            ThrowIfFailed(CommitBlockWrites(control.Get(), &status), kBatchCommit.commitCall);
             g_commitPending = false;
         }
         g_deferredCommit = false;
     }
+    // Checked apart from the call: the batch ends before a nonzero status is raised.
     if (status != 0) ThrowFail(kBatchCommit.commitStatus);
     return 0;
 }
@@ -65,6 +66,5 @@ void CommitOrDefer(IEEPROMControl* control, CFailurePoint commitCall, CFailurePo
         return;
     }
     LONG status = 0;
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), commitCall);
-    if (status != 0) ThrowFail(commitStatus);
+    ThrowIfCallFailed(CommitBlockWrites(control, &status), status, commitCall, commitStatus);
 }

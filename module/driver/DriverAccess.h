@@ -16,3 +16,23 @@ template <class Interface>
 norn::CInterfacePtr<Interface> GetDriverInterface() {
     return norn::CInterfacePtr<IUnknown>::Attach(GetIfPointer()).Query<Interface>();
 }
+
+// The EEPROM control's calls, named for what they do, with the arguments the driver takes. Each
+// returns the call's HRESULT and leaves the driver status word in *status, for the caller's
+// failure points (ThrowIfCallFailed, or a later check where the contract wants one).
+constexpr LONG kOpenForWrite = 0;  // SetEEPROMMode: opens a series of block writes
+constexpr LONG kCommit = 2;        // SetEEPROMMode: commits the block writes so far
+constexpr LONG kModeFlag = 1;      // the one flag SetEEPROMMode is called with
+
+inline HRESULT OpenBlockWrites(IEEPROMControl* control, LONG* status) {
+    return control->SetEEPROMMode(kOpenForWrite, kModeFlag, status);
+}
+
+inline HRESULT CommitBlockWrites(IEEPROMControl* control, LONG* status) {
+    return control->SetEEPROMMode(kCommit, kModeFlag, status);
+}
+
+// Makes the blocks readable: PrepareRead with the one set of arguments the driver takes.
+inline HRESULT PrepareBlockReads(IEEPROMControl* control, LONG* status) {
+    return control->PrepareRead(1, 0, 0, 0, status);
+}

@@ -65,10 +65,9 @@ LONG Query(const Value& value, char* buffer) {
     auto values = GetDriverInterface<IDriverValue>();
     ThrowIfNull(values.Get(), value.valueInterface);
     LONG status = kStatusNotSet;
-    ThrowIfFailed(
+    ThrowIfCallFailed(
         values->QueryValue(value.item, value.byteCount, reinterpret_cast<BYTE*>(buffer), &status),
-        value.call);
-    if (status != 0) ThrowFail(value.status);
+        status, value.call, value.status);
     return 0;
 }
 
@@ -80,10 +79,9 @@ LONG Write(const Value& value, const char* text) {
     if (text == nullptr || text[0] == 0) ThrowFail(value.argument);
     auto values = GetDriverInterface<IDriverValue>();
     ThrowIfNull(values.Get(), value.valueInterface);
-    ThrowIfFailed(values->WriteValue(value.item, kSubItem, value.byteCount,
-                                     reinterpret_cast<BYTE*>(const_cast<char*>(text)), &status),
-                  value.call);
-    if (status != 0) ThrowFail(value.status);
+    BYTE* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(text));
+    ThrowIfCallFailed(values->WriteValue(value.item, kSubItem, value.byteCount, bytes, &status),
+                      status, value.call, value.status);
     return 0;
 }
 

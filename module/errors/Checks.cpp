@@ -40,3 +40,9 @@ void ThrowIfNull(const void* pointer, CFailurePoint point) {
 void ThrowFail(CFailurePoint point) {
     Raise(E_FAIL, point);
 }
+
+void ThrowIfCallFailed(HRESULT hr, const LONG& status, CFailurePoint callPoint,
+                       CFailurePoint statusPoint) {
+    ThrowIfFailed(hr, callPoint);
+    if (status != 0) ThrowFail(statusPoint);
+}

@@ -5,6 +5,7 @@
 //
 //   ThrowIfNull(control.Get(), kBackup.controlInterface);
 //   ThrowIfFailed(hr, kRestore.savedValueRead);
+//   ThrowIfCallFailed(hr, status, kBackup.prepareReadCall, kBackup.prepareReadStatus);
 //   ThrowFail(kRestore.serialNumberMissing);
 //
 // They are the only way the module raises one: each tells the operation guard around it first,
@@ -34,3 +35,10 @@ void ThrowIfNull(const void* pointer, CFailurePoint point);
 
 // Throws E_FAIL: a failed condition.
 [[noreturn]] void ThrowFail(CFailurePoint point);
+
+// A driver call and the status word it answers: a failed HRESULT is thrown at callPoint, then a
+// nonzero status fails with E_FAIL at statusPoint. The status is taken by reference and read only
+// here, so the call may stand in the same statement:
+//   ThrowIfCallFailed(control->Call(&status), status, callPoint, statusPoint);
+void ThrowIfCallFailed(HRESULT hr, const LONG& status, CFailurePoint callPoint,
+                       CFailurePoint statusPoint);

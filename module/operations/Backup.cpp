@@ -46,8 +46,8 @@ LONG BackUpServiceData() {
     auto control = GetDriverInterface<IEEPROMControl>();
     ThrowIfNull(control.Get(), kBackup.controlInterface);
     LONG status = 0;
-    ThrowIfFailed(control->PrepareRead(1, 0, 0, 0, &status), kBackup.prepareReadCall);
-    if (status != 0) ThrowFail(kBackup.prepareReadStatus);
+    ThrowIfCallFailed(PrepareBlockReads(control.Get(), &status), status, kBackup.prepareReadCall,
+                      kBackup.prepareReadStatus);
 
     const CPayload deviceDataSet = ReadPayload(GetDeviceDataSetEEPROM, kBackup.deviceDataSetRead);
     const CPayload macAddress = ReadPayload(GetMACEEPROM, kBackup.macAddressRead);

@@ -97,8 +97,8 @@ LONG RestoreServiceData() {
 
     auto control = GetDriverInterface<IEEPROMControl>();
     ThrowIfNull(control.Get(), kRestore.controlInterface);
-    ThrowIfFailed(control->SetEEPROMMode(0, 1, &status), kRestore.openForWriteCall);
-    if (status != 0) ThrowFail(kRestore.openForWriteStatus);
+    ThrowIfCallFailed(OpenBlockWrites(control.Get(), &status), status, kRestore.openForWriteCall,
+                      kRestore.openForWriteStatus);
 
     SetDeferredCommit(true);
     if (!SetDeviceDataSetEEPROM(BytesOf(deviceDataSet), deviceDataSet.size())) {
@@ -113,6 +113,6 @@ LONG RestoreServiceData() {
     const LONG savedLength = static_cast<LONG>(std::strlen(reinterpret_cast<char*>(saved))) + 1;
     ThrowIfFailed(values->WriteValue(kItem16, kSubItem, savedLength, saved, &status),
                   kRestore.savedValueWrite);
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kRestore.commitCall);
+    ThrowIfFailed(CommitBlockWrites(control.Get(), &status), kRestore.commitCall);
     return 0;
 }

@@ -63,7 +63,7 @@ LONG EraseServiceData() {
 
     // Committed whatever the batch state: the erase neither reads nor changes the batch flags.
     LONG status = 0;
-    ThrowIfFailed(control->SetEEPROMMode(2, 1, &status), kErase.commitCall);
-    if (status != 0) ThrowFail(kErase.commitStatus);
+    ThrowIfCallFailed(CommitBlockWrites(control.Get(), &status), status, kErase.commitCall,
+                      kErase.commitStatus);
     return 0;
 }
