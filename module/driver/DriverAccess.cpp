@@ -8,7 +8,8 @@
 IUnknown* GetIfPointer() noexcept {
     return RunGuarded<IUnknown*>("GetIfPointer", nullptr, [] {
         IUnknown* object = nullptr;
-        ROTNameToIfPointer(norn::names::kMeasurementDriver, &object);
+        // Found or not, the pointer tells: it stays null when no driver is registered.
+        static_cast<void>(ROTNameToIfPointer(norn::names::kMeasurementDriver, &object));
         return object;
     });
 }

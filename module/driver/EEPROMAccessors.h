@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-bool SetDeviceDataSetEEPROM(const BYTE* payload, LONG count);
-bool GetDeviceDataSetEEPROM(BYTE** buffer, ULONG* count);
-bool SetMACEEPROM(const BYTE* payload, ULONG count);
-bool GetMACEEPROM(BYTE** buffer, ULONG* count);
+[[nodiscard]] bool SetDeviceDataSetEEPROM(const BYTE* payload, LONG count);
+[[nodiscard]] bool GetDeviceDataSetEEPROM(BYTE** buffer, ULONG* count);
+[[nodiscard]] bool SetMACEEPROM(const BYTE* payload, ULONG count);
+[[nodiscard]] bool GetMACEEPROM(BYTE** buffer, ULONG* count);

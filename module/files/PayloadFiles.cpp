@@ -55,3 +55,16 @@ int CreateDDSFile(const BYTE* payload, LONG count) {
 bool CreateMACFile(const BYTE* payload, LONG count) {
     return RunGuarded<bool>("CreateMACFile", false, [&] { return WriteMACFile(payload, count); });
 }
+
+CFileContent ReadFileContent(const QString& path, CFailurePoint fileOpen) {
+    // Unbuffered: the one read goes straight to the file instead of through a 16 KiB buffer.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) ThrowFail(fileOpen);
+    CFileContent content;
+    content.bytes = QByteArray(file.size(), '\0');
+    const qint64 read = file.read(content.bytes.data(), content.bytes.size());
+    file.close();  // before the caller's checks: a failure is reported with the file closed
+    content.complete = read == content.bytes.size();
+    if (!content.complete) content.bytes.resize(read > 0 ? read : 0);
+    return content;
+}

@@ -15,29 +15,33 @@ public:
 
     // Replaces the file (creating it) with a new document: declaration, document type NornData
     // and an empty root element.
-    bool CreateDocument();
+    [[nodiscard]] bool CreateDocument();
     // True when the file exists, opens and parses.
-    bool LoadDocument(QDomDocument& document);
+    [[nodiscard]] bool LoadDocument(QDomDocument& document);
     // Writes the document into the existing file; never creates it.
-    bool SaveDocument(QDomDocument document);
+    [[nodiscard]] bool SaveDocument(QDomDocument document);
 
-    bool SetSerialNo(const QString& value) {
+    [[nodiscard]] bool SetSerialNo(const QString& value) {
         return SetAttribute(QStringLiteral("SerialNo"), value);
     }
-    bool SetMaterialNo(const QString& value) {
+    [[nodiscard]] bool SetMaterialNo(const QString& value) {
         return SetAttribute(QStringLiteral("MaterialNo"), value);
     }
     // True when the document loaded and the attribute is not empty; the value is left as it was
     // when the document does not load.
-    bool GetSerialNo(QString& value) { return GetAttribute(QStringLiteral("SerialNo"), value); }
-    bool GetMaterialNo(QString& value) { return GetAttribute(QStringLiteral("MaterialNo"), value); }
+    [[nodiscard]] bool GetSerialNo(QString& value) {
+        return GetAttribute(QStringLiteral("SerialNo"), value);
+    }
+    [[nodiscard]] bool GetMaterialNo(QString& value) {
+        return GetAttribute(QStringLiteral("MaterialNo"), value);
+    }
 
 private:
-    bool SetAttribute(const QString& name, const QString& value);
-    bool GetAttribute(const QString& name, QString& value);
+    [[nodiscard]] bool SetAttribute(const QString& name, const QString& value);
+    [[nodiscard]] bool GetAttribute(const QString& name, QString& value);
     // The text one byte per character (Latin-1) in one write into the file opened unbuffered;
     // true only when every byte reached the file.
-    static bool WriteText(QFile& file, const QString& text);
+    [[nodiscard]] static bool WriteText(QFile& file, const QString& text);
 
     QString m_path;
 };

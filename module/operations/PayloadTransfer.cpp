@@ -1,7 +1,6 @@
 #include "operations/PayloadTransfer.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <cstring>
 
 #include "driver/EEPROMAccessors.h"
@@ -49,13 +48,6 @@ constexpr struct {
     CFailurePoint mismatch = ModuleLine(1656);
 } kMacAddressExport{};
 
-// The file's whole content.
-QByteArray ReadWholeFile(const QString& path, CFailurePoint fileOpen) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) ThrowFail(fileOpen);
-    return file.readAll();
-}
-
 // The payload in the block, handed out only when the file begins with the same bytes (more
 // bytes in the file are not compared; fewer count as a difference). A null count is refused like
 // a null buffer.
@@ -64,7 +56,7 @@ LONG ExportPayload(const Export& payload, BYTE** buffer, ULONG* count) {
     if (count != nullptr) *count = 0;
     ResolveDataFilePaths();
     if (buffer == nullptr || count == nullptr) ThrowFail(payload.nullArgument);
-    const QByteArray file = ReadWholeFile(payload.path(), payload.fileOpen);
+    const QByteArray file = ReadFileContent(payload.path(), payload.fileOpen).bytes;
     *count = static_cast<ULONG>(file.size());
     if (!payload.readBlock(buffer, count)) ThrowFail(payload.blockRead);
     const bool same = static_cast<ULONG>(file.size()) >= *count &&

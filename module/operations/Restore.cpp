@@ -1,9 +1,10 @@
 #include "operations/Restore.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #include "driver/DeferredCommit.h"
 #include "driver/DriverAccess.h"
@@ -11,6 +12,7 @@
 #include "driver/Identification.h"
 #include "errors/Checks.h"
 #include "files/DataFilePaths.h"
+#include "files/PayloadFiles.h"
 #include "files/ServiceDataDocument.h"
 
 using namespace norn::driver_values;
@@ -47,18 +49,23 @@ struct CClearDeferredCommitOnExit {
 };
 
 QByteArray ReadPayloadFile(const QString& path, CFailurePoint fileOpen, CFailurePoint shortRead) {
-    // Unbuffered: the one read goes straight to the file instead of through a 16 KiB buffer.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) ThrowFail(fileOpen);
-    QByteArray bytes(file.size(), '\0');
-    const qint64 read = file.read(bytes.data(), bytes.size());
-    file.close();  // before the check: a failure is reported with the file closed
-    if (read != bytes.size()) ThrowFail(shortRead);
-    return bytes;
+    CFileContent content = ReadFileContent(path, fileOpen);
+    if (!content.complete) ThrowFail(shortRead);
+    return std::move(content.bytes);
 }
 
 const BYTE* BytesOf(const QByteArray& bytes) {
     return reinterpret_cast<const BYTE*>(bytes.constData());
+}
+
+// A payload file's size as a block writer's count (LONG or ULONG). A size beyond the count's
+// range becomes the range's largest value, which the writer refuses as too long at its own
+// failure point, instead of wrapping round to a count that might pass.
+template <class Count>
+Count PayloadCount(const QByteArray& bytes) {
+    constexpr Count kLargest = std::numeric_limits<Count>::max();
+    if (static_cast<unsigned long long>(bytes.size()) > kLargest) return kLargest;
+    return static_cast<Count>(bytes.size());
 }
 
 // The identification text for WriteSerialNumber or WriteMaterialNumber (F6, F7), which hand the
@@ -101,10 +108,12 @@ LONG RestoreServiceData() {
                       kRestore.openForWriteStatus);
 
     SetDeferredCommit(true);
-    if (!SetDeviceDataSetEEPROM(BytesOf(deviceDataSet), deviceDataSet.size())) {
+    if (!SetDeviceDataSetEEPROM(BytesOf(deviceDataSet), PayloadCount<LONG>(deviceDataSet))) {
         ThrowFail(kRestore.deviceDataSetWrite);
     }
-    if (!SetMACEEPROM(BytesOf(macAddress), macAddress.size())) ThrowFail(kRestore.macAddressWrite);
+    if (!SetMACEEPROM(BytesOf(macAddress), PayloadCount<ULONG>(macAddress))) {
+        ThrowFail(kRestore.macAddressWrite);
+    }
     const QByteArray serialText = IdentificationText(serialNumber, kSerialNumberWriteCount);
     if (WriteSerialNumber(serialText.constData()) != 0) ThrowFail(kRestore.serialNumberWrite);
     const QByteArray materialText = IdentificationText(materialNumber, kMaterialNumberWriteCount);

@@ -102,7 +102,9 @@ constexpr const OLECHAR* kEventSourceName = OLESTR("Tarvo_Orm");
 // The error manager registered by the firmware process, or empty. Never reports a failure.
 CInterfacePtr<IErrorManager> LookUpErrorManager() {
     IUnknown* object = nullptr;
-    g_ROTAccess.NameToIfPointer(SysAllocString(norn::names::kErrorManager), &object, FALSE, TRUE);
+    // Found or not, the pointer tells: it stays null when no error manager is registered.
+    static_cast<void>(g_ROTAccess.NameToIfPointer(SysAllocString(norn::names::kErrorManager),
+                                                  &object, FALSE, TRUE));
     return CInterfacePtr<IUnknown>::Attach(object).Query<IErrorManager>();
 }
 

@@ -29,7 +29,7 @@ public:
 void ReportToErrorManager(const CExceptionError& error, const char* reportCode) noexcept;
 
 // The "FileVersion" text of the module's own version resource.
-bool GetModuleVersionString(norn::CScopedBstr& version);
+[[nodiscard]] bool GetModuleVersionString(norn::CScopedBstr& version);
 
 // The last non-empty backslash-separated component of the path (the whole path when it has
 // none), at most capacity - 1 characters, zero-terminated. A null path gives an empty text.

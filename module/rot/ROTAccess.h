@@ -26,7 +26,8 @@ public:
     // TRUE when found; *object then holds a reference that the caller releases. The pointer is
     // written only by the table's lookup, which stores null when nothing is registered; with
     // reportFailure FALSE a failed lookup is not reported.
-    BOOL NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailure, BOOL usePrefix);
+    [[nodiscard]] BOOL NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailure,
+                                       BOOL usePrefix);
     BOOL RevokeIfPointer(DWORD cookie);
     // 0 means the current process. CAtlException(E_OUTOFMEMORY) when the text cannot be made.
     BOOL SetPrefixProcessId(DWORD processId);
@@ -43,6 +44,6 @@ extern CROTAccess g_ROTAccess;
 // The same operations on g_ROTAccess by wide text, always with the prefix. Null text gives a
 // null name; a failed copy throws CAtlException(E_OUTOFMEMORY).
 BOOL ROTRegisterIfPointer(const OLECHAR* name, IUnknown* object, DWORD* cookie);
-BOOL ROTNameToIfPointer(const OLECHAR* name, IUnknown** object);
+[[nodiscard]] BOOL ROTNameToIfPointer(const OLECHAR* name, IUnknown** object);
 BOOL ROTRevokeIfPointer(DWORD cookie);
 BOOL ROTSetPrefixProcessId(DWORD processId);
