@@ -12,6 +12,8 @@
 
 [[nodiscard]] bool IsDeferredCommit() noexcept;
 [[nodiscard]] bool IsCommitPending() noexcept;
+
+// The restore sets DeferredCommit around its own batch; tests arrange a batch state with both.
 void SetDeferredCommit(bool open) noexcept;
 void SetCommitPending(bool pending) noexcept;
 
