@@ -185,7 +185,7 @@ std::vector<std::string> CLogTail::ReadNew() {
     std::vector<std::string> lines;
     std::string text;
     try {
-        text = ReadRegularFile(m_path, 16 * 1024 * 1024);
+        text = ReadRegularFile(m_path, kMaxJournalSize);
     } catch (const CFileError&) {
         return lines;
     }
