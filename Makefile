@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test asan valgrind fuzz reliability bench windows package clean
+.PHONY: deps configure build run test check asan valgrind fuzz reliability bench windows package clean
 
 deps:
 	@scripts/install-deps.sh
@@ -23,6 +23,11 @@ run: build
 # The Debian package of the service tool: build/default/norn-service_<version>_amd64.deb.
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB >/dev/null && ls $(CURDIR)/$(BUILD_DIR)/norn-service_*.deb
+
+# CI's fast first stage: format, include direction, warnings as errors, clang-tidy.
+check:
+	@scripts/install-deps.sh clang-format clang-tidy
+	@scripts/ci-quick.sh
 
 # Every test of the project, registered in CTest.
 test: build

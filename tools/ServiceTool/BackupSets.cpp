@@ -16,8 +16,7 @@ namespace {
 
 constexpr const char* kManifest = "manifest.json";
 constexpr int kManifestFormat = 1;
-constexpr size_t kMaxManifestSize = 64 * 1024;
-constexpr size_t kMaxDataFileSize = 1024 * 1024;
+constexpr size_t kMaxManifestSize = 64 * kKibibyte;
 constexpr const char* kNewPrefix = ".new-";
 constexpr const char* kOldPrefix = ".old-";
 

@@ -54,6 +54,9 @@ private:
     std::string m_directory;
 };
 
+// The most a service data file may hold to be read: far above what the module writes.
+constexpr size_t kMaxDataFileSize = size_t{1024} * 1024;
+
 // The data files a set holds, in the order they are written.
 constexpr const char* kServiceDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
 

@@ -261,7 +261,7 @@ int PrintJournal(const CToolOptions& options, CRunOutput& output) {
     std::string text;
     try {
         text = ReadRegularFile(options.instrument + (history ? "/history.log" : "/log.txt"),
-                               64 * 1024 * 1024);
+                               kMaxJournalSize);
     } catch (const CFileError&) {  // none yet
     }
     QJsonArray json;

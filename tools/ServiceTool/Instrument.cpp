@@ -130,7 +130,11 @@ void CInstrument::LoadOrCreate(firmware::CMeasurementDriverSimulator& driver, CR
             throw CInstrumentError(m_store.StatePath() + ": " + failure.what() +
                                    RecoveryHint(m_directory));
         }
-        const std::string aside = m_store.StatePath() + ".damaged";
+        // Kept, never overwritten: a second recovery keeps its damaged state beside the first.
+        std::string aside = m_store.StatePath() + ".damaged";
+        for (int n = 2; PathKind(aside) != EPathKind::Missing; ++n) {
+            aside = m_store.StatePath() + ".damaged-" + std::to_string(n);
+        }
         if (std::rename(m_store.StatePath().c_str(), aside.c_str()) != 0) {
             throw CInstrumentError("cannot keep the damaged state aside as " + aside);
         }
@@ -185,7 +189,7 @@ std::vector<std::string> CLogTail::ReadNew() {
     std::vector<std::string> lines;
     std::string text;
     try {
-        text = ReadRegularFile(m_path, 16 * 1024 * 1024);
+        text = ReadRegularFile(m_path, kMaxJournalSize);
     } catch (const CFileError&) {
         return lines;
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "norn/ScopedFileDescriptor.h"
@@ -145,16 +146,15 @@ void SyncDirectory(const std::string& path) {
 
 std::vector<std::string> DirectoryEntries(const std::string& path) {
     std::vector<std::string> names;
-    DIR* directory = opendir(path.c_str());
-    if (directory == nullptr) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(path.c_str()), closedir);
+    if (!directory) {
         if (errno == ENOENT) return names;
         Fail("cannot list", path, errno);
     }
-    while (const dirent* entry = readdir(directory)) {
+    while (const dirent* entry = readdir(directory.get())) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
     }
-    closedir(directory);
     std::sort(names.begin(), names.end());
     return names;
 }

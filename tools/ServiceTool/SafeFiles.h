@@ -11,6 +11,11 @@
 
 namespace norn::tool {
 
+constexpr size_t kKibibyte = 1024;
+constexpr size_t kMebibyte = kKibibyte * kKibibyte;
+// The most a journal (log.txt, history.log) is read of; far more than years of service.
+constexpr size_t kMaxJournalSize = 64 * kMebibyte;
+
 // A file or folder that cannot be used or written: the run fails with this one line.
 class CFileError : public std::runtime_error {
 public:

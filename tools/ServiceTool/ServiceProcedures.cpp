@@ -17,8 +17,6 @@ namespace {
 
 using namespace norn::eeprom;
 
-constexpr size_t kMaxDataFileSize = 1024 * 1024;
-
 const char* Outcome(LONG result) {
     return result == kBrightworkSucceeded ? "ok" : "failed";
 }
@@ -292,7 +290,7 @@ int Info(CCommandContext& context) {
     std::string last;
     try {
         const std::string history =
-            ReadRegularFile(context.instrument.Path("history.log"), 64 << 20);
+            ReadRegularFile(context.instrument.Path("history.log"), kMaxJournalSize);
         const size_t end = history.rfind('\n');
         const size_t start =
             end == std::string::npos ? std::string::npos : history.rfind('\n', end - 1);
