@@ -56,11 +56,16 @@ bool CreateMACFile(const BYTE* payload, LONG count) {
     return RunGuarded<bool>("CreateMACFile", false, [&] { return WriteMACFile(payload, count); });
 }
 
-CFileContent ReadFileContent(const QString& path, CFailurePoint fileOpen) {
+CFileContent ReadFileContent(const QString& path, CFailurePoint fileOpen, EWholeRead how) {
     // Unbuffered: the one read goes straight to the file instead of through a 16 KiB buffer.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) ThrowFail(fileOpen);
     CFileContent content;
+    if (how == EWholeRead::UntilTheEnd) {
+        content.bytes = file.readAll();
+        content.complete = true;
+        return content;
+    }
     content.bytes = QByteArray(file.size(), '\0');
     const qint64 read = file.read(content.bytes.data(), content.bytes.size());
     file.close();  // before the caller's checks: a failure is reported with the file closed

@@ -33,7 +33,11 @@ struct CFileContent {
     bool complete = false;
 };
 
-// Opens the file unbuffered for reading, raising at fileOpen when it does not open, and reads its
-// size in one read; the file is closed again before this returns. A short or failed read is not
-// raised here: the caller decides whether it is a failure point of its own.
-CFileContent ReadFileContent(const QString& path, CFailurePoint fileOpen);
+// How a whole file is read: the restore reads its size in one read and checks the count; the
+// exports read until the end (Qt's readAll), as hosts have always seen them do.
+enum class EWholeRead { OneReadOfItsSize, UntilTheEnd };
+
+// Opens the file unbuffered for reading, raising at fileOpen when it does not open, and reads it
+// whole; the file is closed again before this returns. A short or failed read is not raised
+// here: the caller decides whether it is a failure point of its own.
+CFileContent ReadFileContent(const QString& path, CFailurePoint fileOpen, EWholeRead how);

@@ -48,7 +48,7 @@ bool CServiceDataDocument::LoadDocument(QDomDocument& document) {
     return static_cast<bool>(document.setContent(file.read(file.size())));
 }
 
-bool CServiceDataDocument::SaveDocument(QDomDocument document) {
+bool CServiceDataDocument::SaveDocument(const QDomDocument& document) {
     if (!QFileInfo::exists(m_path)) return false;
     const QString text = document.toString(1);
     QFile file(m_path);

@@ -19,7 +19,7 @@ public:
     // True when the file exists, opens and parses.
     [[nodiscard]] bool LoadDocument(QDomDocument& document);
     // Writes the document into the existing file; never creates it.
-    [[nodiscard]] bool SaveDocument(QDomDocument document);
+    [[nodiscard]] bool SaveDocument(const QDomDocument& document);
 
     [[nodiscard]] bool SetSerialNo(const QString& value) {
         return SetAttribute(QStringLiteral("SerialNo"), value);

@@ -29,8 +29,9 @@ HRESULT NotImplemented19(LONG* cleared1, LONG* cleared2) {
     return E_NOTIMPL;
 }
 
-// Buffers handed to the host come from new[]; this is their only way back.
-LONG ReleaseBuffer(LONG, BYTE* buffer) {
+// Buffers handed to the host come from new[]; this is their only way back. The signature is the
+// method table's, as hosts call it.
+LONG ReleaseBuffer(LONG, BYTE* buffer) {  // NOLINT(readability-non-const-parameter)
     delete[] buffer;
     return 0;
 }

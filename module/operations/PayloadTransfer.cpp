@@ -56,7 +56,8 @@ LONG ExportPayload(const Export& payload, BYTE** buffer, ULONG* count) {
     if (count != nullptr) *count = 0;
     ResolveDataFilePaths();
     if (buffer == nullptr || count == nullptr) ThrowFail(payload.nullArgument);
-    const QByteArray file = ReadFileContent(payload.path(), payload.fileOpen).bytes;
+    const QByteArray file =
+        ReadFileContent(payload.path(), payload.fileOpen, EWholeRead::UntilTheEnd).bytes;
     *count = static_cast<ULONG>(file.size());
     if (!payload.readBlock(buffer, count)) ThrowFail(payload.blockRead);
     const bool same = static_cast<ULONG>(file.size()) >= *count &&

@@ -49,7 +49,7 @@ struct CClearDeferredCommitOnExit {
 };
 
 QByteArray ReadPayloadFile(const QString& path, CFailurePoint fileOpen, CFailurePoint shortRead) {
-    CFileContent content = ReadFileContent(path, fileOpen);
+    CFileContent content = ReadFileContent(path, fileOpen, EWholeRead::OneReadOfItsSize);
     if (!content.complete) ThrowFail(shortRead);
     return std::move(content.bytes);
 }

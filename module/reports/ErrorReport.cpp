@@ -14,7 +14,10 @@
 using norn::CInterfacePtr;
 using norn::CScopedBstr;
 
-CErrorEntry::CErrorEntry(REFGUID id, const OLECHAR* sourceName, CExceptionError error)
+// The error is taken as a copy, destroyed when construction ends: the report's contract, which the
+// allocation figures count.
+CErrorEntry::CErrorEntry(REFGUID id, const OLECHAR* sourceName,
+                         CExceptionError error)  // NOLINT(performance-unnecessary-value-param)
     : ErrorEntry{} {
     // Every text is made first and handed to the fields only when nothing can throw any more,
     // so that a failed allocation leaves nothing behind.
