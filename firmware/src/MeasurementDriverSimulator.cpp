@@ -143,22 +143,6 @@ CMeasurementDriverSimulator::CMeasurementDriverSimulator() : m_values(FactoryVal
 
 CMeasurementDriverSimulator::~CMeasurementDriverSimulator() = default;
 
-HRESULT CMeasurementDriverSimulator::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == InterfaceId<IUnknown>::value || riid == InterfaceId<IEEPROMBlock>::value) {
-        *ppv = static_cast<IEEPROMBlock*>(this);
-    } else if (riid == InterfaceId<IEEPROMControl>::value) {
-        *ppv = static_cast<IEEPROMControl*>(this);
-    } else if (riid == InterfaceId<IDriverValue>::value) {
-        *ppv = static_cast<IDriverValue*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
 // --- IEEPROMBlock ---------------------------------------------------------------------------
 
 HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG flag,

@@ -5,13 +5,13 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "norn/ComObject.h"
 #include "norn/MeasurementDriver.h"
 
 namespace norn::firmware {
@@ -108,9 +108,10 @@ protected:
 // image and, after a WriteBlock, a pending one that SetEEPROMMode 2 commits; driver values by
 // item (3 serial number, 4 material number, 16). A new simulator holds the factory state.
 //
-// Ownership: the creator owns the object (on the stack or in a unique_ptr). It counts the
-// references handed out (Refs()) but the last Release does NOT delete it; whoever destroys it
-// must make sure nobody still holds one (revoke a ROT registration first).
+// Ownership (CComObjectBase): the creator owns the object (on the stack or in a unique_ptr). It
+// counts the references handed out (Refs()) but the last Release does NOT delete it; whoever
+// destroys it must make sure nobody still holds one (revoke a ROT registration first). Unknown()
+// is its identity, e.g. for a ROT registration.
 //
 // ReadBlock hands out a driver-owned buffer that stays valid until the next ReadBlock of the same
 // block or the simulator's destruction; callers copy it and never free it.
@@ -122,23 +123,15 @@ protected:
 // E_POINTER; WriteBlock needs imageRef to point at a variable holding `image` (E_INVALIDARG
 // otherwise). Reserved slots answer E_NOTIMPL. Every call is journaled; QueryInterface, AddRef
 // and Release are not. All methods are thread-safe.
-class CMeasurementDriverSimulator final : public detail::CEEPROMBlockSlots,
-                                          public detail::CEEPROMControlSlots,
-                                          public detail::CDriverValueSlots {
+class CMeasurementDriverSimulator final
+    : public CComObjectBase<CChain<detail::CEEPROMBlockSlots, IEEPROMBlock>,
+                            CChain<detail::CEEPROMControlSlots, IEEPROMControl>,
+                            CChain<detail::CDriverValueSlots, IDriverValue>> {
 public:
     CMeasurementDriverSimulator();
     ~CMeasurementDriverSimulator();
     CMeasurementDriverSimulator(const CMeasurementDriverSimulator&) = delete;
     CMeasurementDriverSimulator& operator=(const CMeasurementDriverSimulator&) = delete;
-
-    // The object's IUnknown, e.g. for a ROT registration.
-    IUnknown* Unknown() noexcept { return static_cast<IEEPROMBlock*>(this); }
-    ULONG Refs() const noexcept { return m_refs; }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
 
     // IEEPROMBlock
     HRESULT STDMETHODCALLTYPE WriteBlock(LONG reserved, LONG block, LONG flag, LONG byteCount,
@@ -214,7 +207,6 @@ private:
     LONG ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer, bool terminate) const;
     LONG StoreTextLocked(LONG item, LONG byteCount, const BYTE* data);
 
-    std::atomic<ULONG> m_refs{0};
     mutable std::mutex m_mutex;
     std::map<LONG, CBlock> m_blocks;
     std::map<LONG, std::string> m_values;
