@@ -69,28 +69,17 @@ private:
 };
 
 // An error manager whose ReportError fails: the module ignores that result.
-class CFailingErrorManager final : public IErrorManager {
+class CFailingErrorManager final : public CComObjectBase<IErrorManager> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != InterfaceId<IErrorManager>::value) {
-            return E_NOINTERFACE;
-        }
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
         if (m_calls > 0 && m_bstrsAtRelease < 0) m_bstrsAtRelease = NornLiveBstrCount();
-        return --m_refs;
+        return CComObjectBase::Release();
     }
     HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry) override {
         ++m_calls;
         m_bstrsAtReport = NornLiveBstrCount();
         return E_FAIL;
     }
-    ULONG m_refs = 0;
     int m_calls = 0;
     LONG m_bstrsAtReport = 0;
     LONG m_bstrsAtRelease = -1;  // at the first release after the report
@@ -466,7 +455,7 @@ void AddReportRows(std::vector<CFailurePoint>& rows) {
             .Then([](FailurePointTest& t) {
                 t.m_managerStandIn.reset();
                 EXPECT_EQ(t.m_failingManager.m_calls, 1) << "its result is ignored";
-                EXPECT_EQ(t.m_failingManager.m_refs, 0u);
+                EXPECT_EQ(t.m_failingManager.Refs(), 0u);
                 EXPECT_LT(t.m_failingManager.m_bstrsAtRelease, t.m_failingManager.m_bstrsAtReport)
                     << "the entry's texts are freed before the manager is released";
             }));
