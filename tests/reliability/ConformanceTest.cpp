@@ -43,31 +43,6 @@ using firmware::FactoryImage;
 constexpr HRESULT kDriverError = static_cast<HRESULT>(0x80047777);
 constexpr LONG kDriverStatus = 0x55;
 
-// Answers only the listed interfaces of the object it stands for: a driver that lacks some.
-class CPartialDriver final : public IUnknown {
-public:
-    CPartialDriver(IUnknown* inner, std::vector<IID> answered)
-        : m_inner(inner), m_answered(std::move(answered)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        for (const IID& iid : m_answered) {
-            if (iid == riid) return m_inner->QueryInterface(riid, ppv);
-        }
-        if (riid != IID_IUnknown) return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-    ULONG Refs() const { return m_refs; }
-
-private:
-    IUnknown* m_inner;
-    std::vector<IID> m_answered;
-    ULONG m_refs = 0;
-};
-
 // An error manager whose ReportError fails: the module ignores that result.
 class CFailingErrorManager final : public CComObjectBase<IErrorManager> {
 public:
@@ -180,10 +155,6 @@ public:
         if (m_exported != nullptr) ReleaseBuffer(0, m_exported);
         DeferredCommit = false;
         CommitPending = false;
-        m_partialRegistration.reset();
-        if (m_partialDriver) {
-            EXPECT_EQ(m_partialDriver->Refs(), 0u);
-        }
         EXPECT_EQ(NornLiveBstrCount(), m_liveBstrs) << "a BSTR was leaked";
         EXPECT_EQ(NornLiveEventSourceCount(), 0) << "an event source was left registered";
         CServiceDataFixture::TearDown();
@@ -191,11 +162,14 @@ public:
 
     // --- what a row can arrange
     void Fault(const CDriverFault& fault) { m_driver.AddFault(fault); }
-    void DriverAnswering(std::vector<IID> interfaces) {
-        UnregisterDriver();
-        m_partialDriver = std::make_unique<CPartialDriver>(m_driver.Unknown(), interfaces);
-        m_partialRegistration =
-            std::make_unique<CRotRegistration>(m_partialDriver.get(), OLESTR("TarvoMeasDriver"));
+    // The driver refuses its other interfaces.
+    void DriverAnswering(const std::vector<IID>& interfaces) {
+        for (const IID& iid : {InterfaceId<IEEPROMBlock>::value, InterfaceId<IEEPROMControl>::value,
+                               InterfaceId<IDriverValue>::value}) {
+            if (std::find(interfaces.begin(), interfaces.end(), iid) == interfaces.end()) {
+                Fault(CDriverFault::Refused(iid, 0));
+            }
+        }
     }
     void FileFault(EFileFault kind, const char* name, int nth = 0) {
         m_fileFault = std::make_unique<CFileFault>(kind, name, nth);
@@ -262,8 +236,6 @@ public:
     std::vector<bool> m_batchOpenAtReports;
     std::string m_lastPathOpened;  // of the file a fault was armed for
     std::unique_ptr<CFileFault> m_fileFault;
-    std::unique_ptr<CPartialDriver> m_partialDriver;
-    std::unique_ptr<CRotRegistration> m_partialRegistration;
     CCountingObject m_plainObject;
     CFailingErrorManager m_failingManager;
     std::unique_ptr<CRotRegistration> m_managerStandIn;

@@ -32,17 +32,29 @@ struct CDriverCall {
     std::vector<LONG> arguments;  // the LONG arguments, in order
     std::optional<LONG> status;   // what was written to the status word; empty if untouched
     HRESULT hresult = S_OK;       // what the call returned
-    std::vector<BYTE> data;       // WriteValue: the bytes it was told to take
+    // WriteValue: the bytes it was told to take. ReadBlock and WriteBlock: the header (at most
+    // the first kHeaderSize bytes) of the buffer handed out or of the image given, so that a
+    // caller can see whether a rewrite kept the header it read; empty for none.
+    std::vector<BYTE> data;
 };
 
 // What a planned fault does to the call it hits.
 enum class EDriverFaultKind {
-    Failure,          // return `hresult`; no side effect, status untouched
-    Status,           // set `status`; reads still deliver, writes and commits change nothing
-    WrongByteCount,   // ReadBlock only: report `byteCount` with the real buffer
-    NullBuffer,       // ReadBlock only: hand out a null buffer
-    Unterminated,     // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
-    StatusUntouched,  // QueryValue and WriteValue: answer S_OK, do nothing, never set the status
+    Failure,         // return `hresult`; no side effect, status untouched
+    Status,          // set `status`; reads still deliver, writes and commits change nothing
+    WrongByteCount,  // ReadBlock only: report `byteCount` with the real buffer
+    NullBuffer,      // ReadBlock only: hand out a null buffer
+    Unterminated,    // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
+    // Never set the status word (wins over Status). ReadBlock and ReadValue still deliver; the
+    // other methods do nothing.
+    StatusUntouched,
+    // ReadBlock only: hand out a buffer of exactly `bytes` (none when empty) instead of the
+    // block's image, and report `byteCount`.
+    Buffer,
+    Success,  // do what the call does, but answer `hresult`, a success code, instead of S_OK
+    // QueryInterface (method "QueryInterface") answers E_NOINTERFACE for `interfaceId`, one of
+    // the three driver interfaces; `nth` counts the queries for that interface.
+    Refused,
 };
 
 // One entry of the fault plan. `nth` counts the calls of `method` since the fault was added,
@@ -55,6 +67,8 @@ struct CDriverFault {
     HRESULT hresult = E_FAIL;
     LONG status = 0;
     LONG byteCount = 0;
+    std::vector<BYTE> bytes;
+    IID interfaceId = {};
 
     static CDriverFault Failure(std::string method, LONG nth, HRESULT hresult);
     static CDriverFault Status(std::string method, LONG nth, LONG status);
@@ -62,6 +76,9 @@ struct CDriverFault {
     static CDriverFault NullBuffer(LONG nth);
     static CDriverFault Unterminated(LONG nth);
     static CDriverFault StatusUntouched(std::string method, LONG nth);
+    static CDriverFault Buffer(LONG nth, std::vector<BYTE> bytes, LONG byteCount);
+    static CDriverFault Success(std::string method, LONG nth, HRESULT hresult);
+    static CDriverFault Refused(const IID& interfaceId, LONG nth);
 };
 
 namespace detail {
@@ -168,7 +185,8 @@ public:
     size_t CallCount(const std::string& method) const;
 
     // The fault plan. AddFault throws std::invalid_argument for a method the driver lacks, a
-    // kind the method cannot have, a Failure with a success code or a Status of 0.
+    // kind the method cannot have, a Failure with a success code, a Success with a failure code,
+    // a Status of 0 or a Refused interface that is not the driver's.
     void AddFault(const CDriverFault& fault);
     void ClearFaults();
 
@@ -189,12 +207,22 @@ private:
         std::optional<HRESULT> failure;
         std::optional<LONG> status;
         std::optional<LONG> byteCount;
+        std::optional<std::vector<BYTE>> buffer;
         bool nullBuffer = false;
         bool unterminated = false;
         bool statusUntouched = false;
+        HRESULT success = S_OK;
+
+        // What a call that delivers writes to the status word: the planned status, else its own;
+        // nothing when the status word is to be left alone.
+        std::optional<LONG> Written(LONG own) const {
+            if (statusUntouched) return std::nullopt;
+            return status.value_or(own);
+        }
     };
 
     HRESULT OnReserved(const char* slot) override;
+    bool Offers(REFIID riid) override;
 
     CHits TakeHitsLocked(const std::string& method);
     HRESULT RecordLocked(const char* method, std::vector<LONG> arguments, LONG* status,
