@@ -199,20 +199,20 @@ HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG 
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{reserved, block, flag, byteCount};
     const CHits hits = TakeHitsLocked(kWriteBlock);
-    if (hits.failure) return RecordLocked(kWriteBlock, arguments, status, {}, *hits.failure);
-    if (status == nullptr || image == nullptr) {
-        return RecordLocked(kWriteBlock, arguments, status, {}, E_POINTER);
-    }
-    if (imageRef == nullptr || *imageRef != image) {
-        return RecordLocked(kWriteBlock, arguments, status, {}, E_INVALIDARG);
-    }
     std::optional<LONG> written;  // stays empty when the status word is left alone
-    if (!hits.statusUntouched) {
+    HRESULT hresult = hits.success;
+    if (hits.failure) {
+        hresult = *hits.failure;
+    } else if (status == nullptr || image == nullptr) {
+        hresult = E_POINTER;
+    } else if (imageRef == nullptr || *imageRef != image) {
+        hresult = E_INVALIDARG;
+    } else if (!hits.statusUntouched) {
         written = hits.status ? *hits.status : StoreBlockLocked(block, byteCount, image);
     }
-    RecordLocked(kWriteBlock, arguments, status, written, hits.success);
-    m_journal.back().data = HeaderOf(image, byteCount);
-    return hits.success;
+    RecordLocked(kWriteBlock, arguments, status, written, hresult);
+    m_journal.back().data = HeaderOf(image, byteCount);  // whatever the answer
+    return hresult;
 }
 
 HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* byteCount,
@@ -281,21 +281,20 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, subItem, byteCount};
     const CHits hits = TakeHitsLocked(kWriteValue);
-    if (hits.failure) return RecordLocked(kWriteValue, arguments, status, {}, *hits.failure);
-    if (status == nullptr || (data == nullptr && byteCount > 0)) {
-        return RecordLocked(kWriteValue, arguments, status, {}, E_POINTER);
+    std::vector<BYTE> taken;  // whatever the answer, as the firmware's driver does
+    if (data != nullptr) taken.assign(data, data + std::max<LONG>(byteCount, 0));
+    std::optional<LONG> written;  // stays empty when the status word is left alone
+    HRESULT hresult = hits.success;
+    if (hits.failure) {
+        hresult = *hits.failure;
+    } else if (status == nullptr || (data == nullptr && byteCount > 0)) {
+        hresult = E_POINTER;
+    } else if (!hits.statusUntouched) {
+        written = hits.status ? *hits.status : StoreTextLocked(item, byteCount, data);
     }
-    const std::vector<BYTE> taken(data, data + std::max<LONG>(byteCount, 0));
-    if (hits.statusUntouched) {
-        RecordLocked(kWriteValue, arguments, status, {}, hits.success);
-    } else if (hits.status) {
-        RecordLocked(kWriteValue, arguments, status, hits.status, hits.success);
-    } else {
-        const LONG result = StoreTextLocked(item, byteCount, data);
-        RecordLocked(kWriteValue, arguments, status, result, hits.success);
-    }
-    m_journal.back().data = taken;
-    return hits.success;
+    RecordLocked(kWriteValue, arguments, status, written, hresult);
+    m_journal.back().data = std::move(taken);
+    return hresult;
 }
 
 HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buffer, LONG* status) {

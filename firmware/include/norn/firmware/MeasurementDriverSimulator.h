@@ -34,7 +34,8 @@ struct CDriverCall {
     HRESULT hresult = S_OK;       // what the call returned
     // WriteValue: the bytes it was told to take. ReadBlock and WriteBlock: the header (at most
     // the first kHeaderSize bytes) of the buffer handed out or of the image given, so that a
-    // caller can see whether a rewrite kept the header it read; empty for none.
+    // caller can see whether a rewrite kept the header it read; empty for none. What a write was
+    // given is kept whatever it answers.
     std::vector<BYTE> data;
 };
 
@@ -133,8 +134,8 @@ protected:
 // ReadBlock hands out a driver-owned buffer that stays valid until the next ReadBlock of the same
 // block or the simulator's destruction; callers copy it and never free it.
 //
-// WriteValue reads every one of the byteCount bytes it is given, as the firmware's driver does,
-// and stores the text up to its first zero byte.
+// WriteValue reads every one of the byteCount bytes it is given, whatever it answers, as the
+// firmware's driver does, and stores the text up to its first zero byte.
 //
 // Argument checks: null out-pointers (status, count, buffer, data with a count > 0) give
 // E_POINTER; WriteBlock needs imageRef to point at a variable holding `image` (E_INVALIDARG
