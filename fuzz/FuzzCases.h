@@ -4,10 +4,10 @@
 
 #include <norn/MeasurementDriver.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
-#include "FuzzDriver.h"
 #include "FuzzSupport.h"
 
 namespace norn::fuzz {
@@ -26,11 +26,6 @@ struct CBlockSpec {
     std::string payload;       // PayloadOwn
     unsigned explicitLength = 0;
     uint32_t length = 0;  // explicitLength: the length field
-
-    bool operator==(const CBlockSpec& o) const {
-        return header == o.header && payloadKind == o.payloadKind && changedByte == o.changedByte &&
-               payload == o.payload && explicitLength == o.explicitLength && length == o.length;
-    }
 };
 
 template <class Stream>
@@ -58,12 +53,6 @@ struct CExportCase {
     unsigned nullArguments = 0;
     CFileSpec deviceDataSetFile, macAddressFile;
     CBlockSpec deviceDataSetBlock, macAddressBlock;
-
-    bool operator==(const CExportCase& o) const {
-        return nullArguments == o.nullArguments && deviceDataSetFile == o.deviceDataSetFile &&
-               macAddressFile == o.macAddressFile && deviceDataSetBlock == o.deviceDataSetBlock &&
-               macAddressBlock == o.macAddressBlock;
-    }
 };
 
 constexpr size_t kMaxPayloadFile = 2048;
@@ -81,10 +70,6 @@ void Describe(Stream& stream, CExportCase& c) {
 
 struct CRestoreCase {
     CFileSpec xml, deviceDataSet, macAddress;
-
-    bool operator==(const CRestoreCase& o) const {
-        return xml == o.xml && deviceDataSet == o.deviceDataSet && macAddress == o.macAddress;
-    }
 };
 
 constexpr size_t kMaxXmlFile = 4096;
@@ -96,8 +81,7 @@ void Describe(Stream& stream, CRestoreCase& c) {
     Describe(stream, c.macAddress, kMaxPayloadFile);
 }
 
-// --- fuzz_driver_answers: operations against CFuzzDriver
-// ------------------------------------------
+// --- fuzz_driver_answers: operations against the driver simulator's fault plan ----------------
 
 enum EOperation : unsigned {
     OperationDeviceDataSetExport,  // D5
@@ -109,23 +93,108 @@ enum EOperation : unsigned {
     OperationCount
 };
 
+// Bits of the driver interfaces that QueryInterface refuses.
+enum EMissingInterface : unsigned {
+    MissingBlock = 1,
+    MissingControl = 2,
+    MissingValue = 4,
+    MissingInterfaceCombinations = 8
+};
+
+// What a block of the simulator holds: its header from the input and the case's payload (as the
+// module writes it), or bytes from the input.
+enum EImageKind : unsigned { ImageWellFormed, ImageRaw, ImageKindCount };
+
+// How a call's HRESULT and status word are answered; the status word is the simulator's own (0
+// when the call is in order), any value from the input, or left alone.
+const HRESULT kAnswerResults[] = {S_OK,          S_FALSE,      E_FAIL,      E_POINTER,
+                                  E_OUTOFMEMORY, E_UNEXPECTED, E_INVALIDARG};
+constexpr unsigned kAnswerResultCount = sizeof(kAnswerResults) / sizeof(kAnswerResults[0]);
+enum EStatusAnswer : unsigned { StatusAsSet, StatusAny, StatusLeftAlone, StatusAnswerCount };
+
+// How a block read hands out its buffer: the block's image; a buffer of the input's bytes with
+// any declared size, as long as the size says (at most kMaxHandedOut bytes); or none, with the
+// block's size or any declared size.
+enum EBlockAnswer : unsigned {
+    BlockModelImage,
+    BlockAnySize,
+    BlockNullBuffer,
+    BlockNullAnySize,
+    BlockAnswerCount
+};
+
+// Well beyond both blocks, so a module that copied by the declared size instead of the block's
+// would read past the buffer.
+constexpr size_t kMaxHandedOut = 4096;
+
+inline size_t HandedOutSize(uint32_t declared) {
+    return std::min<size_t>(std::max<LONG>(static_cast<LONG>(declared), 0), kMaxHandedOut);
+}
+
+// One planned answer of the driver.
+struct CAnswer {
+    unsigned result = 0;  // an index of kAnswerResults, or kAnswerResultCount for anyResult
+    uint32_t anyResult = 0;
+    unsigned status = StatusAsSet;
+    uint32_t anyStatus = 0;
+    unsigned block = BlockModelImage;  // block reads only
+    uint32_t declared = 0;
+    std::string bytes;
+
+    HRESULT Result() const {
+        return result < kAnswerResultCount ? kAnswerResults[result]
+                                           : static_cast<HRESULT>(anyResult);
+    }
+};
+
+template <class Stream>
+void Describe(Stream& stream, CAnswer& answer, bool blockRead) {
+    stream.Choice(answer.result, kAnswerResultCount + 1);
+    if (answer.result == kAnswerResultCount) stream.Number(answer.anyResult);
+    stream.Choice(answer.status, StatusAnswerCount);
+    if (answer.status == StatusAny) stream.Number(answer.anyStatus);
+    if (!blockRead) return;
+    stream.Choice(answer.block, BlockAnswerCount);
+    if (answer.block == BlockAnySize || answer.block == BlockNullAnySize) {
+        stream.Number(answer.declared);
+    }
+    if (answer.block == BlockAnySize) stream.Bytes(answer.bytes, HandedOutSize(answer.declared));
+}
+
+// The methods these operations call, whose first kAnsweredCalls calls the input answers; later
+// calls are answered as the simulator answers them.
+constexpr const char* kAnsweredMethods[] = {"ReadBlock", "WriteBlock", "SetEEPROMMode",
+                                            "WriteValue", "ReadValue"};
+constexpr size_t kAnsweredMethodCount = sizeof(kAnsweredMethods) / sizeof(kAnsweredMethods[0]);
+constexpr size_t kReadBlockAnswers = 0;  // the index of ReadBlock, whose answers say more
+constexpr size_t kAnsweredCalls = 3;
+
 // The operation, the interfaces the driver refuses, and the service data: the identification
-// that NornData.xml carries and the payloads, which are also the imports' host buffers and
-// what the driver's well-formed block answers hold. The rest of the input is the driver's.
+// that NornData.xml carries and the payloads, which are also the imports' host buffers and what
+// well-formed blocks hold. Then the blocks' images, driver value 16 (which ReadValue delivers
+// with its zero byte, or, with no zero byte anywhere, filling the whole buffer), and the answers.
+// The leading fields keep the layout they had when a driver double read its answers from the
+// rest of the input, so that the minimised crash input of the corpus still means what it meant.
 struct CDriverCase {
     unsigned operation = OperationDeviceDataSetExport;
     unsigned missingInterfaces = 0;
     std::string serialNumber, materialNumber;
     std::string deviceDataSet, macAddress;
-
-    bool operator==(const CDriverCase& o) const {
-        return operation == o.operation && missingInterfaces == o.missingInterfaces &&
-               serialNumber == o.serialNumber && materialNumber == o.materialNumber &&
-               deviceDataSet == o.deviceDataSet && macAddress == o.macAddress;
-    }
+    unsigned deviceDataSetImage = ImageWellFormed, macAddressImage = ImageWellFormed;
+    std::string deviceDataSetBytes, macAddressBytes;  // the header, or the whole raw image
+    std::string value16;
+    unsigned value16Unterminated = 0;
+    CAnswer answers[kAnsweredMethodCount][kAnsweredCalls];
 };
 
 constexpr size_t kMaxIdentification = 32;
+constexpr size_t kMaxValue16 = 250;  // beyond the 200 bytes the restore saves
+
+template <class Stream>
+void Describe(Stream& stream, unsigned& kind, std::string& bytes, LONG imageSize) {
+    stream.Choice(kind, ImageKindCount);
+    stream.Bytes(bytes, kind == ImageRaw ? imageSize : eeprom::kHeaderSize);
+}
 
 template <class Stream>
 void Describe(Stream& stream, CDriverCase& c) {
@@ -135,6 +204,13 @@ void Describe(Stream& stream, CDriverCase& c) {
     stream.Piece(c.materialNumber, kMaxIdentification);
     stream.Piece(c.deviceDataSet, eeprom::kMaxDeviceDataSetPayload + 8);
     stream.Piece(c.macAddress, eeprom::kMacAddressPayloadSize + 8);
+    Describe(stream, c.deviceDataSetImage, c.deviceDataSetBytes, eeprom::kDeviceDataSetImageSize);
+    Describe(stream, c.macAddressImage, c.macAddressBytes, eeprom::kMacAddressImageSize);
+    stream.Piece(c.value16, kMaxValue16);
+    stream.Choice(c.value16Unterminated, 2);
+    for (size_t m = 0; m < kAnsweredMethodCount; ++m) {
+        for (CAnswer& answer : c.answers[m]) Describe(stream, answer, m == kReadBlockAnswers);
+    }
 }
 
 }  // namespace norn::fuzz

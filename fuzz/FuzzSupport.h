@@ -6,7 +6,7 @@
 // service data root (TARVO_SYSTEM_ROOT_RW, removed at exit) and the error manager simulator in
 // the Running Object Table. Every iteration starts from the same state: the files are laid out
 // anew, the error manager's reports and the module's deferred-commit flags are cleared, and the
-// driver (simulator or fuzz double) is a new object registered for that iteration only.
+// driver simulator is a new object registered for that iteration only.
 #pragma once
 
 #include <norn/BrightworkNorn.h>
@@ -47,10 +47,6 @@ enum EFileKind : unsigned { FileRegular, FileAbsent, FileDirectory, FileKindCoun
 struct CFileSpec {
     unsigned kind = FileRegular;
     std::string content;  // of a regular file
-
-    bool operator==(const CFileSpec& other) const {
-        return kind == other.kind && content == other.content;
-    }
 };
 
 template <class Stream>

@@ -83,17 +83,6 @@ std::string FormatReport(const CReceivedReport& report) {
     return line;
 }
 
-HRESULT CErrorManagerSimulator::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != InterfaceId<IUnknown>::value && riid != InterfaceId<IErrorManager>::value) {
-        return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IErrorManager*>(this);
-    AddRef();
-    return S_OK;
-}
-
 HRESULT CErrorManagerSimulator::ReportError(ErrorEntry entry) {
     try {
         CReceivedReport report;

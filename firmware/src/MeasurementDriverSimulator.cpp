@@ -20,6 +20,7 @@ constexpr const char* kPrepareRead = "PrepareRead";
 constexpr const char* kWriteValue = "WriteValue";
 constexpr const char* kQueryValue = "QueryValue";
 constexpr const char* kReadValue = "ReadValue";
+constexpr const char* kQueryInterface = "QueryInterface";
 
 constexpr LONG kCommitMode = 2;
 
@@ -56,33 +57,53 @@ std::vector<BYTE> FactoryMacAddress() {
     return image;
 }
 
-CDriverFault MakeFault(std::string method, LONG nth, EDriverFaultKind kind) {
+CDriverFault MakeFault(std::string method, LONG nth, EDriverFaultKind kind,
+                       HRESULT hresult = E_FAIL) {
     CDriverFault fault;
     fault.method = std::move(method);
     fault.nth = nth;
     fault.kind = kind;
+    fault.hresult = hresult;
     return fault;
 }
 
+bool IsDriverInterface(const IID& iid) {
+    return iid == InterfaceId<IEEPROMBlock>::value || iid == InterfaceId<IEEPROMControl>::value ||
+           iid == InterfaceId<IDriverValue>::value;
+}
+
+// The first kHeaderSize bytes of a buffer of `length` bytes, or nothing when there is none.
+std::vector<BYTE> HeaderOf(const BYTE* buffer, LONG length) {
+    if (buffer == nullptr || length <= 0) return {};
+    return std::vector<BYTE>(buffer, buffer + std::min(length, kHeaderSize));
+}
+
 void ValidateFault(const CDriverFault& fault) {
-    if (!IsDriverMethod(fault.method)) {
+    const bool refused = fault.kind == EDriverFaultKind::Refused;
+    if (refused != (fault.method == kQueryInterface)) {
+        throw std::invalid_argument("only QueryInterface refuses, and it can do nothing else");
+    }
+    if (refused && !IsDriverInterface(fault.interfaceId)) {
+        throw std::invalid_argument("only the driver's own interfaces can be refused");
+    }
+    if (!refused && !IsDriverMethod(fault.method)) {
         throw std::invalid_argument("no driver method " + fault.method);
     }
     if (fault.nth < 0) throw std::invalid_argument("fault call number below 0");
     const bool readBlockOnly = fault.kind == EDriverFaultKind::WrongByteCount ||
-                               fault.kind == EDriverFaultKind::NullBuffer;
+                               fault.kind == EDriverFaultKind::NullBuffer ||
+                               fault.kind == EDriverFaultKind::Buffer;
     if (readBlockOnly && fault.method != kReadBlock) {
         throw std::invalid_argument("only ReadBlock hands out a buffer");
     }
     if (fault.kind == EDriverFaultKind::Unterminated && fault.method != kReadValue) {
         throw std::invalid_argument("only ReadValue fills a text buffer");
     }
-    if (fault.kind == EDriverFaultKind::StatusUntouched && fault.method != kQueryValue &&
-        fault.method != kWriteValue) {
-        throw std::invalid_argument("only QueryValue and WriteValue can leave the status alone");
-    }
     if (fault.kind == EDriverFaultKind::Failure && SUCCEEDED(fault.hresult)) {
         throw std::invalid_argument("a failure fault needs a failed HRESULT");
+    }
+    if (fault.kind == EDriverFaultKind::Success && FAILED(fault.hresult)) {
+        throw std::invalid_argument("a success fault needs a success code");
     }
     if (fault.kind == EDriverFaultKind::Status && fault.status == driver_status::kOk) {
         throw std::invalid_argument("a status fault needs a nonzero status");
@@ -92,9 +113,7 @@ void ValidateFault(const CDriverFault& fault) {
 }  // namespace
 
 CDriverFault CDriverFault::Failure(std::string method, LONG nth, HRESULT hresult) {
-    CDriverFault fault = MakeFault(std::move(method), nth, EDriverFaultKind::Failure);
-    fault.hresult = hresult;
-    return fault;
+    return MakeFault(std::move(method), nth, EDriverFaultKind::Failure, hresult);
 }
 
 CDriverFault CDriverFault::Status(std::string method, LONG nth, LONG status) {
@@ -121,6 +140,23 @@ CDriverFault CDriverFault::StatusUntouched(std::string method, LONG nth) {
     return MakeFault(std::move(method), nth, EDriverFaultKind::StatusUntouched);
 }
 
+CDriverFault CDriverFault::Buffer(LONG nth, std::vector<BYTE> bytes, LONG byteCount) {
+    CDriverFault fault = MakeFault(kReadBlock, nth, EDriverFaultKind::Buffer);
+    fault.bytes = std::move(bytes);
+    fault.byteCount = byteCount;
+    return fault;
+}
+
+CDriverFault CDriverFault::Success(std::string method, LONG nth, HRESULT hresult) {
+    return MakeFault(std::move(method), nth, EDriverFaultKind::Success, hresult);
+}
+
+CDriverFault CDriverFault::Refused(const IID& interfaceId, LONG nth) {
+    CDriverFault fault = MakeFault(kQueryInterface, nth, EDriverFaultKind::Refused);
+    fault.interfaceId = interfaceId;
+    return fault;
+}
+
 std::vector<BYTE> FactoryImage(LONG block) {
     if (block == kDeviceDataSetBlock) return FactoryDeviceDataSet();
     if (block == kMacAddressBlock) return FactoryMacAddress();
@@ -143,20 +179,16 @@ CMeasurementDriverSimulator::CMeasurementDriverSimulator() : m_values(FactoryVal
 
 CMeasurementDriverSimulator::~CMeasurementDriverSimulator() = default;
 
-HRESULT CMeasurementDriverSimulator::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == InterfaceId<IUnknown>::value || riid == InterfaceId<IEEPROMBlock>::value) {
-        *ppv = static_cast<IEEPROMBlock*>(this);
-    } else if (riid == InterfaceId<IEEPROMControl>::value) {
-        *ppv = static_cast<IEEPROMControl*>(this);
-    } else if (riid == InterfaceId<IDriverValue>::value) {
-        *ppv = static_cast<IDriverValue*>(this);
-    } else {
-        return E_NOINTERFACE;
+bool CMeasurementDriverSimulator::Offers(REFIID riid) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    bool refused = false;
+    for (CPlannedFault& planned : m_faults) {
+        const CDriverFault& fault = planned.fault;
+        if (fault.kind != EDriverFaultKind::Refused || fault.interfaceId != riid) continue;
+        ++planned.callsSeen;
+        if (fault.nth == 0 || planned.callsSeen == fault.nth) refused = true;
     }
-    AddRef();
-    return S_OK;
+    return !refused;
 }
 
 // --- IEEPROMBlock ---------------------------------------------------------------------------
@@ -167,16 +199,20 @@ HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG 
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{reserved, block, flag, byteCount};
     const CHits hits = TakeHitsLocked(kWriteBlock);
-    if (hits.failure) return RecordLocked(kWriteBlock, arguments, status, {}, *hits.failure);
-    if (status == nullptr || image == nullptr) {
-        return RecordLocked(kWriteBlock, arguments, status, {}, E_POINTER);
+    std::optional<LONG> written;  // stays empty when the status word is left alone
+    HRESULT hresult = hits.success;
+    if (hits.failure) {
+        hresult = *hits.failure;
+    } else if (status == nullptr || image == nullptr) {
+        hresult = E_POINTER;
+    } else if (imageRef == nullptr || *imageRef != image) {
+        hresult = E_INVALIDARG;
+    } else if (!hits.statusUntouched) {
+        written = hits.status ? *hits.status : StoreBlockLocked(block, byteCount, image);
     }
-    if (imageRef == nullptr || *imageRef != image) {
-        return RecordLocked(kWriteBlock, arguments, status, {}, E_INVALIDARG);
-    }
-    if (hits.status) return RecordLocked(kWriteBlock, arguments, status, hits.status, S_OK);
-    const LONG result = StoreBlockLocked(block, byteCount, image);
-    return RecordLocked(kWriteBlock, arguments, status, result, S_OK);
+    RecordLocked(kWriteBlock, arguments, status, written, hresult);
+    m_journal.back().data = HeaderOf(image, byteCount);  // whatever the answer
+    return hresult;
 }
 
 HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* byteCount,
@@ -192,11 +228,15 @@ HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* 
     if (model == nullptr) {
         *byteCount = 0;
         *buffer = nullptr;
-        const LONG result = hits.status.value_or(driver_status::kUnknownBlock);
-        return RecordLocked(kReadBlock, arguments, status, result, S_OK);
+    } else {
+        HandOutLocked(*model, hits, byteCount, buffer);
     }
-    HandOutLocked(*model, hits, byteCount, buffer);
-    return RecordLocked(kReadBlock, arguments, status, hits.status.value_or(0), S_OK);
+    const LONG result = model != nullptr ? driver_status::kOk : driver_status::kUnknownBlock;
+    RecordLocked(kReadBlock, arguments, status, hits.Written(result), hits.success);
+    if (model != nullptr) {
+        m_journal.back().data = HeaderOf(*buffer, static_cast<LONG>(model->handedOut.size()));
+    }
+    return hits.success;
 }
 
 // --- IEEPROMControl -------------------------------------------------------------------------
@@ -207,7 +247,12 @@ HRESULT CMeasurementDriverSimulator::SetEEPROMMode(LONG mode, LONG flag, LONG* s
     const CHits hits = TakeHitsLocked(kSetEEPROMMode);
     if (hits.failure) return RecordLocked(kSetEEPROMMode, arguments, status, {}, *hits.failure);
     if (status == nullptr) return RecordLocked(kSetEEPROMMode, arguments, status, {}, E_POINTER);
-    if (hits.status) return RecordLocked(kSetEEPROMMode, arguments, status, hits.status, S_OK);
+    if (hits.statusUntouched) {
+        return RecordLocked(kSetEEPROMMode, arguments, status, {}, hits.success);
+    }
+    if (hits.status) {
+        return RecordLocked(kSetEEPROMMode, arguments, status, hits.status, hits.success);
+    }
     if (mode == kCommitMode) {
         for (auto& [number, model] : m_blocks) {
             if (!model.pending) continue;
@@ -216,7 +261,7 @@ HRESULT CMeasurementDriverSimulator::SetEEPROMMode(LONG mode, LONG flag, LONG* s
         }
         ++m_commitCount;
     }
-    return RecordLocked(kSetEEPROMMode, arguments, status, driver_status::kOk, S_OK);
+    return RecordLocked(kSetEEPROMMode, arguments, status, driver_status::kOk, hits.success);
 }
 
 HRESULT CMeasurementDriverSimulator::PrepareRead(LONG a, LONG b, LONG c, LONG d, LONG* status) {
@@ -225,7 +270,8 @@ HRESULT CMeasurementDriverSimulator::PrepareRead(LONG a, LONG b, LONG c, LONG d,
     const CHits hits = TakeHitsLocked(kPrepareRead);
     if (hits.failure) return RecordLocked(kPrepareRead, arguments, status, {}, *hits.failure);
     if (status == nullptr) return RecordLocked(kPrepareRead, arguments, status, {}, E_POINTER);
-    return RecordLocked(kPrepareRead, arguments, status, hits.status.value_or(0), S_OK);
+    return RecordLocked(kPrepareRead, arguments, status, hits.Written(driver_status::kOk),
+                        hits.success);
 }
 
 // --- IDriverValue ---------------------------------------------------------------------------
@@ -235,21 +281,20 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, subItem, byteCount};
     const CHits hits = TakeHitsLocked(kWriteValue);
-    if (hits.failure) return RecordLocked(kWriteValue, arguments, status, {}, *hits.failure);
-    if (status == nullptr || (data == nullptr && byteCount > 0)) {
-        return RecordLocked(kWriteValue, arguments, status, {}, E_POINTER);
+    std::vector<BYTE> taken;  // whatever the answer, as the firmware's driver does
+    if (data != nullptr) taken.assign(data, data + std::max<LONG>(byteCount, 0));
+    std::optional<LONG> written;  // stays empty when the status word is left alone
+    HRESULT hresult = hits.success;
+    if (hits.failure) {
+        hresult = *hits.failure;
+    } else if (status == nullptr || (data == nullptr && byteCount > 0)) {
+        hresult = E_POINTER;
+    } else if (!hits.statusUntouched) {
+        written = hits.status ? *hits.status : StoreTextLocked(item, byteCount, data);
     }
-    const std::vector<BYTE> taken(data, data + std::max<LONG>(byteCount, 0));
-    if (hits.statusUntouched) {
-        RecordLocked(kWriteValue, arguments, status, {}, S_OK);
-    } else if (hits.status) {
-        RecordLocked(kWriteValue, arguments, status, hits.status, S_OK);
-    } else {
-        const LONG result = StoreTextLocked(item, byteCount, data);
-        RecordLocked(kWriteValue, arguments, status, result, S_OK);
-    }
-    m_journal.back().data = taken;
-    return S_OK;
+    RecordLocked(kWriteValue, arguments, status, written, hresult);
+    m_journal.back().data = std::move(taken);
+    return hresult;
 }
 
 HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buffer, LONG* status) {
@@ -260,9 +305,9 @@ HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buff
     if (status == nullptr || (buffer == nullptr && code > 0)) {
         return RecordLocked(kQueryValue, arguments, status, {}, E_POINTER);
     }
-    if (hits.statusUntouched) return RecordLocked(kQueryValue, arguments, status, {}, S_OK);
+    if (hits.statusUntouched) return RecordLocked(kQueryValue, arguments, status, {}, hits.success);
     const LONG result = CopyValueLocked(item, code, buffer);
-    return RecordLocked(kQueryValue, arguments, status, hits.status.value_or(result), S_OK);
+    return RecordLocked(kQueryValue, arguments, status, hits.status.value_or(result), hits.success);
 }
 
 HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG bufferSize,
@@ -275,7 +320,7 @@ HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG buf
         return RecordLocked(kReadValue, arguments, status, {}, E_POINTER);
     }
     const LONG result = ReadTextLocked(item, bufferSize, buffer, !hits.unterminated);
-    return RecordLocked(kReadValue, arguments, status, hits.status.value_or(result), S_OK);
+    return RecordLocked(kReadValue, arguments, status, hits.Written(result), hits.success);
 }
 
 HRESULT CMeasurementDriverSimulator::OnReserved(const char* slot) {
@@ -397,6 +442,15 @@ CMeasurementDriverSimulator::CHits CMeasurementDriverSimulator::TakeHitsLocked(
             case EDriverFaultKind::StatusUntouched:
                 hits.statusUntouched = true;
                 break;
+            case EDriverFaultKind::Buffer:
+                hits.buffer = fault.bytes;
+                hits.byteCount = fault.byteCount;
+                break;
+            case EDriverFaultKind::Success:
+                hits.success = fault.hresult;
+                break;
+            case EDriverFaultKind::Refused:  // QueryInterface only, see Offers
+                break;
         }
     }
     return hits;
@@ -430,14 +484,21 @@ LONG CMeasurementDriverSimulator::StoreBlockLocked(LONG block, LONG byteCount, c
 }
 
 // A wrong byte count is reported with a buffer at least that long (padded with erased bytes), so
-// that a caller trusting the count reads garbage but never past the allocation.
+// that a caller trusting the count reads garbage but never past the allocation. A planned buffer
+// is handed out as it is, in an allocation of its own length: a caller that reads past it reads
+// past the allocation, whatever count it trusts.
 void CMeasurementDriverSimulator::HandOutLocked(CBlock& block, const CHits& hits, LONG* byteCount,
                                                 BYTE** buffer) {
     const std::vector<BYTE>& image = block.pending ? *block.pending : block.committed;
     const LONG reported = hits.byteCount.value_or(block.size);
     const size_t length = std::max(image.size(), static_cast<size_t>(std::max<LONG>(reported, 0)));
-    std::vector<BYTE> handedOut(length, kErasedByte);
-    std::copy(image.begin(), image.end(), handedOut.begin());
+    std::vector<BYTE> handedOut;
+    if (hits.buffer) {
+        handedOut = *hits.buffer;
+    } else {
+        handedOut.assign(length, kErasedByte);
+        std::copy(image.begin(), image.end(), handedOut.begin());
+    }
     block.handedOut = std::move(handedOut);
     block.handedOutAsGiven = block.handedOut;
     *byteCount = reported;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "norn/ComApartment.h"
+#include "norn/ComObject.h"
 #include "norn/CurrentModule.h"
 #include "norn/InterfacePtr.h"
 #include "norn/ScopedBstr.h"
@@ -34,18 +35,7 @@ std::string Narrow(const WCHAR* text) {
 }
 
 // A COM object that implements IUnknown and counts its references.
-class CProbe final : public IUnknown {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IUnknown ? this : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-    ULONG m_refs = 0;
-};
+class CProbe final : public norn::CComObjectBase<IUnknown> {};
 
 void CheckBstr() {
     CScopedBstr prefix = CScopedBstr::Attach(SysAllocStringLen(nullptr, 0));
@@ -77,10 +67,10 @@ void CheckRunningObjectTable() {
     CInterfacePtr<IUnknown> found;
     ok = ok && table->GetObject(upper.Get(), found.Put()) == S_OK && found.Get() == &probe;
     found.Reset();
-    ok = ok && table->Revoke(cookie) == S_OK && probe.m_refs == 0;
+    ok = ok && table->Revoke(cookie) == S_OK && probe.Refs() == 0;
     ok = ok && table->GetObject(moniker.Get(), found.Put()) == MK_E_UNAVAILABLE && !found;
     Report(ok, "Running Object Table register, case-insensitive lookup, revoke",
-           "references back to " + std::to_string(probe.m_refs));
+           "references back to " + std::to_string(probe.Refs()));
 }
 
 void CheckEnvironment() {

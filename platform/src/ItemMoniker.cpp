@@ -5,10 +5,10 @@
 // E_NOTIMPL; their slots exist.
 #include "ItemMoniker.h"
 
-#include <atomic>
 #include <cstring>
 #include <new>
 
+#include "norn/ComObject.h"
 #include "norn/InterfaceId.h"
 #include "norn/InterfacePtr.h"
 
@@ -43,35 +43,27 @@ std::string KeyOf(const CLSID& classId, const std::u16string& name) {
     return key;
 }
 
-class CItemMoniker final : public IMoniker, public IROTData {
+// The class ID as an identifier that QueryInterface answers with the moniker itself, as Windows'
+// item moniker does.
+struct CItemMonikerClass {};
+
+}  // namespace
+}  // namespace norn::platform
+
+NORN_INTERFACE_ID(norn::platform::CItemMonikerClass, "00000304-0000-0000-C000-000000000046")
+
+namespace norn::platform {
+namespace {
+
+// Made by CreateItemMoniker, which hands out the first reference; the last Release deletes it.
+class CItemMoniker final
+    : public CSelfDeletingComObject<
+          CChain<IMoniker, IMoniker, IPersistStream, IPersist, CItemMonikerClass>, IROTData> {
 public:
     CItemMoniker(std::u16string delimiter, std::u16string item)
         : m_displayName(std::move(delimiter) + item),
           m_itemKey(UpperCaseForComparison(item)),
           m_comparisonData(KeyOf(CLSID_ItemMoniker, m_displayName)) {}
-    virtual ~CItemMoniker() = default;
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IPersist || riid == IID_IPersistStream ||
-            riid == IID_IMoniker || riid == CLSID_ItemMoniker) {
-            *ppv = static_cast<IMoniker*>(this);
-        } else if (riid == IID_IROTData) {
-            *ppv = static_cast<IROTData*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
 
     // IPersist, IPersistStream
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) override {
@@ -155,7 +147,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_refs{1};
     std::u16string m_displayName;
     std::u16string m_itemKey;  // the item, upper-cased as the table compares names
     std::string m_comparisonData;
@@ -191,6 +182,7 @@ WINOLEAPI CreateItemMoniker(LPCOLESTR lpszDelim, LPCOLESTR lpszItem, IMoniker** 
     try {
         *ppmk = new norn::platform::CItemMoniker(lpszDelim != nullptr ? lpszDelim : u"",
                                                  lpszItem != nullptr ? lpszItem : u"");
+        (*ppmk)->AddRef();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
@@ -19,6 +18,7 @@
 
 #include "ComApartmentState.h"
 #include "ItemMoniker.h"
+#include "norn/ComObject.h"
 
 namespace {
 
@@ -46,26 +46,14 @@ void ReleaseStrongConnection(IExternalConnection* connection) {
     connection->Release();
 }
 
-class CRunningObjectTable final : public IRunningObjectTable {
+// Counts its references but is never deleted: objects of unloaded libraries may still be
+// registered at process exit.
+class CRunningObjectTable final : public norn::CComObjectBase<IRunningObjectTable> {
 public:
-    // Never destroyed: objects of unloaded libraries may still be registered at process exit.
     static CRunningObjectTable& Instance() {
         static auto* table = new CRunningObjectTable();
         return *table;
     }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_IRunningObjectTable) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IRunningObjectTable*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
 
     HRESULT STDMETHODCALLTYPE Register(DWORD grfFlags, IUnknown* punkObject,
                                        IMoniker* pmkObjectName, DWORD* pdwRegister) override {
@@ -146,7 +134,6 @@ private:
                             [&](const Registration& r) { return r.key == key; });
     }
 
-    std::atomic<ULONG> m_refs{0};
     std::mutex m_mutex;
     std::vector<Registration> m_entries;
     DWORD m_lastCookie = 0;

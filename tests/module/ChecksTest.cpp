@@ -50,19 +50,9 @@ TEST(ThrowIfFailed, WithoutAnObjectTheThreadsErrorInformationStaysWhereItIs) {
 }
 
 // An object that vouches for error information on every interface.
-class CSupportsErrorInfo final : public ISupportErrorInfo {
+class CSupportsErrorInfo final : public norn::CComObjectBase<ISupportErrorInfo> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ISupportErrorInfo) return E_NOINTERFACE;
-        *ppv = static_cast<ISupportErrorInfo*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
-    ULONG m_refs = 0;
 };
 
 TEST(ThrowIfFailed, ObjectThatSupportsErrorInfoHandsItToTheError) {
@@ -78,7 +68,7 @@ TEST(ThrowIfFailed, ObjectThatSupportsErrorInfoHandsItToTheError) {
         EXPECT_EQ(error.HelpContext(), 42u);
     }
     EXPECT_EQ(pending.Refs(), 0u);
-    EXPECT_EQ(object.m_refs, 0u) << "ISupportErrorInfo released";
+    EXPECT_EQ(object.Refs(), 0u) << "ISupportErrorInfo released";
     ASSERT_EQ(SetErrorInfo(0, &pending), S_OK);
     const CExceptionError withoutId = CaughtFrom([&] {
         ThrowIfFailed(E_FAIL, {kModuleSourceFile, 1}, &object, GUID_NULL);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "norn/ComApartment.h"
+#include "norn/ComObject.h"
 #include "norn/InterfaceId.h"
 #include "norn/InterfacePtr.h"
 #include "support/CountingObjects.h"
@@ -35,28 +36,13 @@ constexpr CLSID kItemMonikerClass = norn::GuidFromText("00000304-0000-0000-C000-
 // A moniker of a class of its own without IROTData, which the table tells apart by its class and
 // display name. Reduce gives itself, as Windows' table asks it to; what the table never calls
 // answers E_NOTIMPL.
-class CNamedMoniker final : public IMoniker {
+class CNamedMoniker final : public norn::CSelfDeletingComObject<
+                                norn::CChain<IMoniker, IMoniker, IPersistStream, IPersist>> {
 public:
     static CInterfacePtr<IMoniker> Create(const CLSID& classId, const OLECHAR* name) {
-        return CInterfacePtr<IMoniker>::Attach(new CNamedMoniker(classId, name));
+        return CInterfacePtr<IMoniker>::Share(new CNamedMoniker(classId, name));
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IPersist && riid != IID_IPersistStream &&
-            riid != IID_IMoniker) {
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IMoniker*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) override {
         *classId = m_classId;
         return S_OK;
@@ -106,26 +92,15 @@ public:
 private:
     CNamedMoniker(const CLSID& classId, const OLECHAR* name) : m_classId(classId), m_name(name) {}
 
-    std::atomic<ULONG> m_refs{1};
     CLSID m_classId;
     OleString m_name;
 };
 
 // An object that counts the strong external connections made to it.
-class CConnectableObject final : public IExternalConnection {
+class CConnectableObject final : public norn::CComObjectBase<IExternalConnection> {
 public:
-    ULONG Refs() const { return m_refs; }
     LONG StrongConnections() const { return m_strong; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IExternalConnection) return E_NOINTERFACE;
-        *ppv = static_cast<IExternalConnection*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
     DWORD STDMETHODCALLTYPE AddConnection(DWORD type, DWORD) override {
         return type == EXTCONN_STRONG ? ++m_strong : m_strong.load();
     }
@@ -134,7 +109,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_refs{0};
     std::atomic<LONG> m_strong{0};
 };
 

@@ -44,25 +44,10 @@ using firmware::CRotRegistration;
 
 // The driver as the module reaches it during a sweep: every call goes to the simulator with the
 // hook paused. References are counted on the simulator. Not copyable; outlives its registration.
-class CPausedDriver final : public IEEPROMBlock, public IEEPROMControl, public IDriverValue {
+class CPausedDriver final : public CComObjectBase<IEEPROMBlock, IEEPROMControl, IDriverValue> {
 public:
     explicit CPausedDriver(CMeasurementDriverSimulator& driver) : m_driver(driver) {}
-    IUnknown* Unknown() { return static_cast<IEEPROMBlock*>(this); }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == InterfaceId<IEEPROMBlock>::value) {
-            *ppv = static_cast<IEEPROMBlock*>(this);
-        } else if (riid == InterfaceId<IEEPROMControl>::value) {
-            *ppv = static_cast<IEEPROMControl*>(this);
-        } else if (riid == InterfaceId<IDriverValue>::value) {
-            *ppv = static_cast<IDriverValue*>(this);
-        } else {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_driver.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return m_driver.Release(); }
 
@@ -113,19 +98,10 @@ private:
 };
 
 // The error manager as the module reaches it during a sweep, likewise.
-class CPausedErrorManager final : public IErrorManager {
+class CPausedErrorManager final : public CComObjectBase<IErrorManager> {
 public:
     explicit CPausedErrorManager(CErrorManagerSimulator& manager) : m_manager(manager) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != InterfaceId<IErrorManager>::value) {
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IErrorManager*>(this);
-        AddRef();
-        return S_OK;
-    }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_manager.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return m_manager.Release(); }
     HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry entry) override {

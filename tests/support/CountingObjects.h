@@ -5,48 +5,16 @@
 
 #include <windows.h>
 
-#include <atomic>
-
-#include "norn/InterfaceId.h"
+#include "norn/ComObject.h"
 
 namespace norn::test {
 
 // Implements IUnknown only.
-class CCountingObject final : public IUnknown {
-public:
-    ULONG Refs() const { return m_refs; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown) return E_NOINTERFACE;
-        *ppv = static_cast<IUnknown*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-
-private:
-    std::atomic<ULONG> m_refs{0};
-};
+class CCountingObject final : public CComObjectBase<IUnknown> {};
 
 // An IErrorInfo with a fixed description, help file and help context.
-class CCountingErrorInfo final : public IErrorInfo {
+class CCountingErrorInfo final : public CComObjectBase<IErrorInfo> {
 public:
-    ULONG Refs() const { return m_refs; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IErrorInfo) return E_NOINTERFACE;
-        *ppv = static_cast<IErrorInfo*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
-
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* guid) override {
         *guid = GUID_NULL;
         return S_OK;
@@ -67,9 +35,6 @@ public:
         *context = 42;
         return S_OK;
     }
-
-private:
-    std::atomic<ULONG> m_refs{0};
 };
 
 }  // namespace norn::test

@@ -4,12 +4,12 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "norn/ComObject.h"
 #include "norn/ErrorManager.h"
 
 namespace norn::firmware {
@@ -49,22 +49,16 @@ std::string ReportTextUtf8(const CReportText& text);
 const char* HresultName(HRESULT hresult);
 bool HresultFromName(const std::string& name, HRESULT& hresult);
 
-// Implements IErrorManager. Ownership as with the driver simulator: the creator owns the object;
-// it counts its references (Refs()) but the last Release does NOT delete it. ReportError copies
-// every field before it returns (the reporter frees its BSTRs right after) and answers S_OK
-// (E_OUTOFMEMORY, keeping nothing, when the copy cannot be made).
-// Thread-safe.
-class CErrorManagerSimulator final : public IErrorManager {
+// Implements IErrorManager. Ownership as with the driver simulator (CComObjectBase): the creator
+// owns the object; it counts its references (Refs()) but the last Release does NOT delete it.
+// ReportError copies every field before it returns (the reporter frees its BSTRs right after)
+// and answers S_OK (E_OUTOFMEMORY, keeping nothing, when the copy cannot be made). Thread-safe.
+class CErrorManagerSimulator final : public CComObjectBase<IErrorManager> {
 public:
     CErrorManagerSimulator() = default;
     CErrorManagerSimulator(const CErrorManagerSimulator&) = delete;
     CErrorManagerSimulator& operator=(const CErrorManagerSimulator&) = delete;
 
-    ULONG Refs() const noexcept { return m_refs; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
     HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry entry) override;
 
     // The reports received so far, oldest first.
@@ -76,7 +70,6 @@ public:
     void SetReportObserver(std::function<void()> observer) { m_observer = std::move(observer); }
 
 private:
-    std::atomic<ULONG> m_refs{0};
     mutable std::mutex m_mutex;
     std::vector<CReceivedReport> m_reports;
     std::function<void()> m_observer;

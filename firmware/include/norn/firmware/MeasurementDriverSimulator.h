@@ -5,13 +5,13 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "norn/ComObject.h"
 #include "norn/MeasurementDriver.h"
 
 namespace norn::firmware {
@@ -32,17 +32,30 @@ struct CDriverCall {
     std::vector<LONG> arguments;  // the LONG arguments, in order
     std::optional<LONG> status;   // what was written to the status word; empty if untouched
     HRESULT hresult = S_OK;       // what the call returned
-    std::vector<BYTE> data;       // WriteValue: the bytes it was told to take
+    // WriteValue: the bytes it was told to take. ReadBlock and WriteBlock: the header (at most
+    // the first kHeaderSize bytes) of the buffer handed out or of the image given, so that a
+    // caller can see whether a rewrite kept the header it read; empty for none. What a write was
+    // given is kept whatever it answers.
+    std::vector<BYTE> data;
 };
 
 // What a planned fault does to the call it hits.
 enum class EDriverFaultKind {
-    Failure,          // return `hresult`; no side effect, status untouched
-    Status,           // set `status`; reads still deliver, writes and commits change nothing
-    WrongByteCount,   // ReadBlock only: report `byteCount` with the real buffer
-    NullBuffer,       // ReadBlock only: hand out a null buffer
-    Unterminated,     // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
-    StatusUntouched,  // QueryValue and WriteValue: answer S_OK, do nothing, never set the status
+    Failure,         // return `hresult`; no side effect, status untouched
+    Status,          // set `status`; reads still deliver, writes and commits change nothing
+    WrongByteCount,  // ReadBlock only: report `byteCount` with the real buffer
+    NullBuffer,      // ReadBlock only: hand out a null buffer
+    Unterminated,    // ReadValue only: fill the whole buffer with the text, repeated, no zero byte
+    // Never set the status word (wins over Status). ReadBlock and ReadValue still deliver; the
+    // other methods do nothing.
+    StatusUntouched,
+    // ReadBlock only: hand out a buffer of exactly `bytes` (none when empty) instead of the
+    // block's image, and report `byteCount`.
+    Buffer,
+    Success,  // do what the call does, but answer `hresult`, a success code, instead of S_OK
+    // QueryInterface (method "QueryInterface") answers E_NOINTERFACE for `interfaceId`, one of
+    // the three driver interfaces; `nth` counts the queries for that interface.
+    Refused,
 };
 
 // One entry of the fault plan. `nth` counts the calls of `method` since the fault was added,
@@ -55,6 +68,8 @@ struct CDriverFault {
     HRESULT hresult = E_FAIL;
     LONG status = 0;
     LONG byteCount = 0;
+    std::vector<BYTE> bytes;
+    IID interfaceId = {};
 
     static CDriverFault Failure(std::string method, LONG nth, HRESULT hresult);
     static CDriverFault Status(std::string method, LONG nth, LONG status);
@@ -62,6 +77,9 @@ struct CDriverFault {
     static CDriverFault NullBuffer(LONG nth);
     static CDriverFault Unterminated(LONG nth);
     static CDriverFault StatusUntouched(std::string method, LONG nth);
+    static CDriverFault Buffer(LONG nth, std::vector<BYTE> bytes, LONG byteCount);
+    static CDriverFault Success(std::string method, LONG nth, HRESULT hresult);
+    static CDriverFault Refused(const IID& interfaceId, LONG nth);
 };
 
 namespace detail {
@@ -108,37 +126,30 @@ protected:
 // image and, after a WriteBlock, a pending one that SetEEPROMMode 2 commits; driver values by
 // item (3 serial number, 4 material number, 16). A new simulator holds the factory state.
 //
-// Ownership: the creator owns the object (on the stack or in a unique_ptr). It counts the
-// references handed out (Refs()) but the last Release does NOT delete it; whoever destroys it
-// must make sure nobody still holds one (revoke a ROT registration first).
+// Ownership (CComObjectBase): the creator owns the object (on the stack or in a unique_ptr). It
+// counts the references handed out (Refs()) but the last Release does NOT delete it; whoever
+// destroys it must make sure nobody still holds one (revoke a ROT registration first). Unknown()
+// is its identity, e.g. for a ROT registration.
 //
 // ReadBlock hands out a driver-owned buffer that stays valid until the next ReadBlock of the same
 // block or the simulator's destruction; callers copy it and never free it.
 //
-// WriteValue reads every one of the byteCount bytes it is given, as the firmware's driver does,
-// and stores the text up to its first zero byte.
+// WriteValue reads every one of the byteCount bytes it is given, whatever it answers, as the
+// firmware's driver does, and stores the text up to its first zero byte.
 //
 // Argument checks: null out-pointers (status, count, buffer, data with a count > 0) give
 // E_POINTER; WriteBlock needs imageRef to point at a variable holding `image` (E_INVALIDARG
 // otherwise). Reserved slots answer E_NOTIMPL. Every call is journaled; QueryInterface, AddRef
 // and Release are not. All methods are thread-safe.
-class CMeasurementDriverSimulator final : public detail::CEEPROMBlockSlots,
-                                          public detail::CEEPROMControlSlots,
-                                          public detail::CDriverValueSlots {
+class CMeasurementDriverSimulator final
+    : public CComObjectBase<CChain<detail::CEEPROMBlockSlots, IEEPROMBlock>,
+                            CChain<detail::CEEPROMControlSlots, IEEPROMControl>,
+                            CChain<detail::CDriverValueSlots, IDriverValue>> {
 public:
     CMeasurementDriverSimulator();
     ~CMeasurementDriverSimulator();
     CMeasurementDriverSimulator(const CMeasurementDriverSimulator&) = delete;
     CMeasurementDriverSimulator& operator=(const CMeasurementDriverSimulator&) = delete;
-
-    // The object's IUnknown, e.g. for a ROT registration.
-    IUnknown* Unknown() noexcept { return static_cast<IEEPROMBlock*>(this); }
-    ULONG Refs() const noexcept { return m_refs; }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
 
     // IEEPROMBlock
     HRESULT STDMETHODCALLTYPE WriteBlock(LONG reserved, LONG block, LONG flag, LONG byteCount,
@@ -175,7 +186,8 @@ public:
     size_t CallCount(const std::string& method) const;
 
     // The fault plan. AddFault throws std::invalid_argument for a method the driver lacks, a
-    // kind the method cannot have, a Failure with a success code or a Status of 0.
+    // kind the method cannot have, a Failure with a success code, a Success with a failure code,
+    // a Status of 0 or a Refused interface that is not the driver's.
     void AddFault(const CDriverFault& fault);
     void ClearFaults();
 
@@ -196,12 +208,22 @@ private:
         std::optional<HRESULT> failure;
         std::optional<LONG> status;
         std::optional<LONG> byteCount;
+        std::optional<std::vector<BYTE>> buffer;
         bool nullBuffer = false;
         bool unterminated = false;
         bool statusUntouched = false;
+        HRESULT success = S_OK;
+
+        // What a call that delivers writes to the status word: the planned status, else its own;
+        // nothing when the status word is to be left alone.
+        std::optional<LONG> Written(LONG own) const {
+            if (statusUntouched) return std::nullopt;
+            return status.value_or(own);
+        }
     };
 
     HRESULT OnReserved(const char* slot) override;
+    bool Offers(REFIID riid) override;
 
     CHits TakeHitsLocked(const std::string& method);
     HRESULT RecordLocked(const char* method, std::vector<LONG> arguments, LONG* status,
@@ -214,7 +236,6 @@ private:
     LONG ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer, bool terminate) const;
     LONG StoreTextLocked(LONG item, LONG byteCount, const BYTE* data);
 
-    std::atomic<ULONG> m_refs{0};
     mutable std::mutex m_mutex;
     std::map<LONG, CBlock> m_blocks;
     std::map<LONG, std::string> m_values;
