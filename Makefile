@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test check asan valgrind fuzz reliability bench windows package clean
+.PHONY: deps configure build run test check asan valgrind fuzz reliability bench windows package mutation clean
 
 deps:
 	@scripts/install-deps.sh
@@ -72,6 +72,12 @@ windows:
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows
 	@scripts/windows-tests.sh
+
+# The mutation check: each fault of tests/mutation/faults.tsv planted in turn in a scratch copy
+# of the tree (build/mutation), rebuilt and tested; MUTATION_SAMPLE=n runs n of them, chosen by
+# the date.
+mutation: deps
+	@python3 scripts/mutation.py $(if $(MUTATION_SAMPLE),--sample $(MUTATION_SAMPLE))
 
 clean:
 	rm -rf build

@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""The project's mutation check: plant each fault of the catalogue, one at a time, in a scratch
+copy of the tree, rebuild it incrementally, run the tests, and count the faults they catch.
+
+A catalogue line is tab-separated: id, file, the text it replaces (found exactly once in that
+file), the replacement, the verdict ("real", or "equivalent: <why no test can tell>") and what
+the fault would break for a user. Lines starting with '#' are comments.
+
+Exit status: 0 when every fault judged real was caught; 1 when one survived; 2 when the catalogue
+no longer fits the tree (a text not found once, a fault that does not compile) or on bad usage.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+# The tests a fault must get past: everything but the timings and the package build, which
+# find no fault of behaviour and take long.
+CTEST_EXCLUDE = "performance|package"
+
+
+class Fault:
+    def __init__(self, number, fields):
+        (self.id, self.file, self.original, self.replacement, self.verdict,
+         self.effect) = fields
+        self.line = number
+
+    @property
+    def real(self):
+        return self.verdict == "real"
+
+
+def read_catalogue(path):
+    faults, errors = [], []
+    for number, text in enumerate(path.read_text().splitlines(), 1):
+        if not text.strip() or text.startswith("#"):
+            continue
+        fields = text.split("\t")
+        if len(fields) != 6 or not all(f.strip() for f in fields):
+            errors.append(f"{path.name}:{number}: expected 6 non-empty tab-separated fields")
+            continue
+        fault = Fault(number, fields)
+        if not (fault.real or fault.verdict.startswith("equivalent: ")):
+            errors.append(f"{path.name}:{number}: verdict must be 'real' or 'equivalent: <why>'")
+            continue
+        faults.append(fault)
+    ids = [f.id for f in faults]
+    errors += [f"duplicate id {i}" for i in sorted({i for i in ids if ids.count(i) > 1})]
+    return faults, errors
+
+
+def check_fits(faults, tree):
+    """Every original text is found exactly once in its file."""
+    errors = []
+    for fault in faults:
+        path = tree / fault.file
+        if not path.is_file():
+            errors.append(f"{fault.id}: no file {fault.file}")
+            continue
+        count = path.read_text().count(fault.original)
+        if count != 1:
+            errors.append(f"{fault.id}: text found {count} times in {fault.file}")
+    return errors
+
+
+def run(command, cwd, log, timeout=None):
+    with open(log, "w") as out:
+        try:
+            return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            return -1
+
+
+def make_scratch(work):
+    """A copy of the tree's tracked and new files (not the builds), configured once."""
+    source, build = work / "src", work / "build"
+    listed = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=ROOT,
+                            check=True, capture_output=True).stdout.decode().split("\0")
+    names = set(filter(None, listed))
+    for stale in [p for p in source.rglob("*") if p.is_file()] if source.exists() else []:
+        if str(stale.relative_to(source)) not in names:
+            stale.unlink()
+    for name in names:
+        target = source / name
+        if (ROOT / name).is_file():
+            target.parent.mkdir(parents=True, exist_ok=True)
+            if not target.exists() or target.read_bytes() != (ROOT / name).read_bytes():
+                shutil.copy2(ROOT / name, target)
+    configure = ["cmake", "-S", str(source), "-B", str(build), "-G", "Ninja",
+                 "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DNORN_BUILD_BENCH=OFF"]
+    if shutil.which("ccache"):
+        configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"]
+    if run(configure, ROOT, work / "configure.log") != 0:
+        sys.exit(f"mutation: configuring the scratch copy failed, see {work / 'configure.log'}")
+    return source, build
+
+
+def build_and_test(build, log):
+    """'unbuilt', 'caught' or 'survived'."""
+    if run(["cmake", "--build", str(build), "-j2"], build, log.with_suffix(".build")) != 0:
+        return "unbuilt"
+    rc = run(["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "--timeout", "300",
+              "-LE", CTEST_EXCLUDE], build, log, timeout=1800)
+    return "survived" if rc == 0 else "caught"
+
+
+def plant_and_run(fault, source, build, logs):
+    path = source / fault.file
+    pristine = path.read_text()
+    try:
+        path.write_text(pristine.replace(fault.original, fault.replacement, 1))
+        return build_and_test(build, logs / fault.id)
+    finally:
+        # A fresh timestamp, so that the next build puts the original back (a ccache hit).
+        path.write_text(pristine)
+
+
+def choose(faults, args):
+    if args.only:
+        wanted = set(args.only.split(","))
+        unknown = wanted - {f.id for f in faults}
+        if unknown:
+            sys.exit(f"mutation: no fault {', '.join(sorted(unknown))} in the catalogue")
+        return [f for f in faults if f.id in wanted]
+    if args.sample:
+        return sorted(random.Random(args.seed).sample(faults, min(args.sample, len(faults))),
+                      key=lambda f: f.line)
+    return faults
+
+
+def report(results, elapsed):
+    caught = [f for f, r in results if r == "caught"]
+    print(f"{len(caught)} of {len(results)} faults caught ({elapsed:.0f} s)")
+    for fault, result in results:
+        if result == "survived":
+            judged = "REAL FAULT, no test catches it" if fault.real else fault.verdict
+            print(f"  survived {fault.id} ({fault.file}): {judged}")
+        elif result == "unbuilt":
+            print(f"  does not compile {fault.id} ({fault.file}): fix the catalogue")
+    if any(r == "unbuilt" for _, r in results):
+        return 2
+    return 1 if any(r == "survived" and f.real for f, r in results) else 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--catalogue", type=Path, default=ROOT / "tests/mutation/faults.tsv")
+    parser.add_argument("--work", type=Path, default=ROOT / "build/mutation",
+                        help="scratch copy and its build (default build/mutation)")
+    parser.add_argument("--only", help="comma-separated fault ids")
+    parser.add_argument("--sample", type=int, help="run this many faults, chosen by --seed")
+    parser.add_argument("--seed", type=int, default=int(time.strftime("%Y%m%d")),
+                        help="seed of the sample (default: today's date)")
+    parser.add_argument("--list", action="store_true", help="check the catalogue fits and stop")
+    args = parser.parse_args()
+
+    faults, errors = read_catalogue(args.catalogue)
+    errors += check_fits(faults, ROOT)
+    if errors:
+        print("\n".join(f"mutation: {e}" for e in errors), file=sys.stderr)
+        return 2
+    if args.list:
+        real = sum(f.real for f in faults)
+        print(f"{len(faults)} faults fit the tree ({real} real, {len(faults) - real} equivalent)")
+        return 0
+
+    args.work.mkdir(parents=True, exist_ok=True)
+    logs = args.work / "logs"
+    logs.mkdir(exist_ok=True)
+    source, build = make_scratch(args.work)
+    print(f"mutation: building the scratch copy in {build}", flush=True)
+    if build_and_test(build, logs / "baseline") != "survived":
+        sys.exit(f"mutation: the unchanged tree does not build and pass, see {logs}")
+
+    started, results = time.monotonic(), []
+    for fault in choose(faults, args):
+        result = plant_and_run(fault, source, build, logs)
+        print(f"{fault.id:<28} {result}", flush=True)
+        results.append((fault, result))
+    return report(results, time.monotonic() - started)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
