@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD_DIR = build/$(PRESET)
 
-.PHONY: deps configure build run test check asan valgrind fuzz reliability bench windows package mutation clean
+.PHONY: deps configure build run test check asan valgrind fuzz reliability bench windows package mutation coverage clean
 
 deps:
 	@scripts/install-deps.sh
@@ -72,6 +72,17 @@ windows:
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows
 	@scripts/windows-tests.sh
+
+# Line and branch coverage of module/ by the tests (gcovr, throw branches left out); the timings,
+# the package build and the tool's sweeps (a minute of strace runs) are left out.
+coverage:
+	@scripts/install-deps.sh gcovr
+	@cmake --preset coverage >/dev/null
+	@cmake --build --preset coverage
+	@find build/coverage -name '*.gcda' -delete
+	@ctest --test-dir build/coverage -j2 --output-on-failure -LE 'performance|package|sweeps' >/dev/null
+	@gcovr -r . --filter module/ --exclude-throw-branches build/coverage --print-summary \
+		--txt build/coverage/module-coverage.txt | tail -2
 
 # The mutation check: each fault of tests/mutation/faults.tsv planted in turn in a scratch copy
 # of the tree (build/mutation), rebuilt and tested; MUTATION_SAMPLE=n runs n of them, chosen by
