@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "norn/ScopedFileDescriptor.h"
+#include "norn/firmware/Hex.h"
 #include "norn/firmware/Sha256.h"
 
 namespace norn::firmware {
@@ -33,37 +34,6 @@ constexpr LONG kItems[] = {driver_values::kSerialNumberItem, driver_values::kMat
                            driver_values::kItem16};
 
 using CDescriptor = norn::CScopedFileDescriptor;
-
-template <class Bytes>
-std::string ToHex(const Bytes& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (unsigned char byte : bytes) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0x0F];
-    }
-    return hex;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string FromHex(const std::string& hex) {
-    if (hex.size() % 2 != 0) throw std::runtime_error("odd number of hex digits");
-    std::string bytes;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexDigit(hex[i]);
-        const int low = HexDigit(hex[i + 1]);
-        if (high < 0 || low < 0) throw std::runtime_error("not a hex digit");
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
 
 std::string SystemError(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
