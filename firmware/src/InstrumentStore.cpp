@@ -174,21 +174,17 @@ bool CInstrumentStore::Save(const CMeasurementDriverSimulator& driver) const {
 
 CInstrumentLock::CInstrumentLock(const std::string& directory) {
     const std::string path = directory + "/.lock";
-    m_descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (m_descriptor < 0) {
+    m_descriptor = CDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (m_descriptor.Get() < 0) {
         m_openError = errno;
         return;
     }
     TryAgain();
 }
 
-CInstrumentLock::~CInstrumentLock() {
-    if (m_descriptor >= 0) close(m_descriptor);
-}
-
 bool CInstrumentLock::TryAgain() {
-    if (m_held || m_descriptor < 0) return m_held;
-    m_held = flock(m_descriptor, LOCK_EX | LOCK_NB) == 0;
+    if (m_held || m_descriptor.Get() < 0) return m_held;
+    m_held = flock(m_descriptor.Get(), LOCK_EX | LOCK_NB) == 0;
     return m_held;
 }
 
@@ -196,7 +192,7 @@ bool CInstrumentLock::TryAgain() {
 // inode: "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF".
 long CInstrumentLock::HolderProcessId() const {
     struct stat info {};
-    if (m_descriptor < 0 || fstat(m_descriptor, &info) != 0) return 0;
+    if (m_descriptor.Get() < 0 || fstat(m_descriptor.Get(), &info) != 0) return 0;
     char file[64];
     std::snprintf(file, sizeof(file), "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
                   static_cast<unsigned long long>(info.st_ino));

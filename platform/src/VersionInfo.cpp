@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Utf.h"
+#include "norn/ScopedFileDescriptor.h"
 
 #include <elf.h>
 #include <fcntl.h>
@@ -35,21 +36,20 @@ size_t AlignDword(size_t offset) {
     return (offset + 3) & ~static_cast<size_t>(3);
 }
 
-// A read-only file with bounds-checked positioned reads.
+// A read-only file with bounds-checked positioned reads; owns its descriptor.
 class CElfFile {
 public:
-    ~CElfFile() {
-        if (m_fd >= 0) close(m_fd);
-    }
     // 0, or the Windows error for a file that cannot be opened.
     DWORD Open(const std::string& path) {
-        m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) {
+        m_file = norn::CScopedFileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (m_file.Get() < 0) {
             return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
                                                        : ERROR_RESOURCE_DATA_NOT_FOUND;
         }
         struct stat info {};
-        if (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return ERROR_RESOURCE_DATA_NOT_FOUND;
+        if (fstat(m_file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            return ERROR_RESOURCE_DATA_NOT_FOUND;
+        }
         m_size = static_cast<uint64_t>(info.st_size);
         return 0;
     }
@@ -57,7 +57,7 @@ public:
         if (offset > m_size || count > m_size - offset) return false;
         auto* dest = static_cast<uint8_t*>(out);
         while (count > 0) {
-            const ssize_t got = pread(m_fd, dest, count, static_cast<off_t>(offset));
+            const ssize_t got = pread(m_file.Get(), dest, count, static_cast<off_t>(offset));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             dest += got;
@@ -68,7 +68,7 @@ public:
     }
 
 private:
-    int m_fd = -1;
+    norn::CScopedFileDescriptor m_file;
     uint64_t m_size = 0;
 };
 
