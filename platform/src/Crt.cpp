@@ -14,7 +14,7 @@ int FoldCase(WCHAR c) {
     return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
 }
 
-bool IsDelimiter(WCHAR c, const WCHAR* delimiters) {
+[[nodiscard]] bool IsDelimiter(WCHAR c, const WCHAR* delimiters) {
     for (; *delimiters != 0; ++delimiters) {
         if (*delimiters == c) return true;
     }

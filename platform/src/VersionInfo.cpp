@@ -53,7 +53,7 @@ public:
         m_size = static_cast<uint64_t>(info.st_size);
         return 0;
     }
-    bool Read(uint64_t offset, uint64_t count, void* out) const {
+    [[nodiscard]] bool Read(uint64_t offset, uint64_t count, void* out) const {
         if (offset > m_size || count > m_size - offset) return false;
         auto* dest = static_cast<uint8_t*>(out);
         while (count > 0) {
@@ -108,7 +108,7 @@ struct CSection {
 
 class CSectionTable {
 public:
-    bool Load(const CElfFile& file) {
+    [[nodiscard]] bool Load(const CElfFile& file) {
         uint8_t header[sizeof(Elf64_Ehdr)] = {};
         if (!file.Read(0, 16, header)) return false;
         if (std::memcmp(header, ELFMAG, SELFMAG) != 0 || header[EI_DATA] != ELFDATA2LSB)
@@ -145,7 +145,7 @@ private:
     uint64_t Field(const uint8_t* p, size_t offset) const {
         return m_layout->m_wide ? ReadLe64(p + offset) : ReadLe32(p + offset);
     }
-    bool LoadEntries(const CElfFile& file, uint64_t offset, uint64_t count) {
+    [[nodiscard]] bool LoadEntries(const CElfFile& file, uint64_t offset, uint64_t count) {
         m_entries.resize(count * m_entrySize);
         return file.Read(offset, m_entries.size(), m_entries.data());
     }
@@ -156,7 +156,7 @@ private:
     std::vector<uint8_t> m_entries;
 };
 
-bool FindVersionSection(const CElfFile& file, CSection& found) {
+[[nodiscard]] bool FindVersionSection(const CElfFile& file, CSection& found) {
     CSectionTable table;
     if (!table.Load(file) || table.StringIndex() >= table.Count()) return false;
     const CSection names = table.At(table.StringIndex());
@@ -186,7 +186,7 @@ struct CBlock {
 };
 
 // Parses the block at data, which must fit in the available bytes; false for a corrupt one.
-bool ParseBlock(const uint8_t* data, size_t available, CBlock& block) {
+[[nodiscard]] bool ParseBlock(const uint8_t* data, size_t available, CBlock& block) {
     if (available < kBlockHeaderSize) return false;
     block.m_data = data;
     block.m_length = ReadLe16(data);
@@ -210,7 +210,7 @@ WCHAR FoldCase(WCHAR c) {
     return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + (u'a' - u'A')) : c;
 }
 
-bool KeyEquals(const CBlock& block, LPCWSTR key, size_t keyChars) {
+[[nodiscard]] bool KeyEquals(const CBlock& block, LPCWSTR key, size_t keyChars) {
     if (block.m_keyChars != keyChars) return false;
     for (size_t i = 0; i < keyChars; ++i) {
         const WCHAR stored = ReadLe16(block.m_data + kBlockHeaderSize + 2 * i);
@@ -219,7 +219,7 @@ bool KeyEquals(const CBlock& block, LPCWSTR key, size_t keyChars) {
     return true;
 }
 
-bool FindChild(const CBlock& parent, LPCWSTR key, size_t keyChars, CBlock& child) {
+[[nodiscard]] bool FindChild(const CBlock& parent, LPCWSTR key, size_t keyChars, CBlock& child) {
     size_t offset = parent.m_childrenOffset;
     while (offset + kBlockHeaderSize <= parent.m_length) {
         if (!ParseBlock(parent.m_data + offset, parent.m_length - offset, child)) return false;
@@ -231,7 +231,7 @@ bool FindChild(const CBlock& parent, LPCWSTR key, size_t keyChars, CBlock& child
 
 // The block that a path such as "\\StringFileInfo\\040904B0\\FileVersion" names; empty parts
 // are skipped, so "\\" and "" name the root.
-bool FindBlock(const uint8_t* data, LPCWSTR path, CBlock& block) {
+[[nodiscard]] bool FindBlock(const uint8_t* data, LPCWSTR path, CBlock& block) {
     if (!ParseBlock(data, ReadLe16(data), block)) return false;
     while (path != nullptr && *path != 0) {
         if (*path == u'\\') {
