@@ -21,10 +21,6 @@ namespace {
 
 using namespace norn::eeprom;
 
-const char* Outcome(LONG result) {
-    return result == kBrightworkSucceeded ? "ok" : "failed";
-}
-
 // An erased block has no length and no payload.
 QJsonObject BlockJson(const CBlockView& view, const std::string& payload) {
     return QJsonObject{{"header", view.header.c_str()},
@@ -227,6 +223,10 @@ int Demo(CCommandContext& outer) {
 }
 
 }  // namespace
+
+const char* Outcome(LONG result) {
+    return result == kBrightworkSucceeded ? "ok" : "failed";
+}
 
 int RunCommand(CCommandContext& context) {
     const std::string& command = context.options.command;
