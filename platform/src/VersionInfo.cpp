@@ -2,6 +2,7 @@
 // ".norn_version" of a library or executable, read back and queried as on Windows.
 #include <windows.h>
 
+#include "CaseFold.h"
 #include "Utf.h"
 #include "norn/ScopedFileDescriptor.h"
 
@@ -206,15 +207,11 @@ struct CBlock {
     return true;
 }
 
-WCHAR FoldCase(WCHAR c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + (u'a' - u'A')) : c;
-}
-
 [[nodiscard]] bool KeyEquals(const CBlock& block, LPCWSTR key, size_t keyChars) {
     if (block.m_keyChars != keyChars) return false;
     for (size_t i = 0; i < keyChars; ++i) {
         const WCHAR stored = ReadLe16(block.m_data + kBlockHeaderSize + 2 * i);
-        if (FoldCase(stored) != FoldCase(key[i])) return false;
+        if (norn::platform::FoldCase(stored) != norn::platform::FoldCase(key[i])) return false;
     }
     return true;
 }
