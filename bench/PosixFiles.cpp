@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "norn/ScopedFileDescriptor.h"
+
 namespace norn::bench::posix {
 
 namespace {
@@ -17,32 +19,24 @@ namespace {
     throw std::runtime_error(std::string(call) + " " + path + ": " + std::strerror(errno));
 }
 
-// Closes the descriptor on every path out.
-class CDescriptor {
-public:
-    CDescriptor(int fd, const std::string& path) : m_fd(fd) {
-        if (fd < 0) Fail("open", path);
-    }
-    ~CDescriptor() { close(m_fd); }
-    CDescriptor(const CDescriptor&) = delete;
-    CDescriptor& operator=(const CDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+// The open file, closed on every path out; throws when it cannot be opened.
+CScopedFileDescriptor Open(const std::string& path, int flags, mode_t mode = 0) {
+    CScopedFileDescriptor file(open(path.c_str(), flags, mode));
+    if (file.Get() < 0) Fail("open", path);
+    return file;
+}
 
 }  // namespace
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    CDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), path);
+    const CScopedFileDescriptor file = Open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (write(file.Get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
         Fail("write", path);
     }
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    CDescriptor file(open(path.c_str(), O_RDONLY), path);
+    const CScopedFileDescriptor file = Open(path, O_RDONLY);
     struct stat status;
     if (fstat(file.Get(), &status) != 0) Fail("fstat", path);
     std::string bytes(static_cast<size_t>(status.st_size), '\0');

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "norn/ScopedFileDescriptor.h"
+#include "norn/firmware/Hex.h"
 #include "norn/firmware/Sha256.h"
 
 namespace norn::firmware {
@@ -33,37 +34,6 @@ constexpr LONG kItems[] = {driver_values::kSerialNumberItem, driver_values::kMat
                            driver_values::kItem16};
 
 using CDescriptor = norn::CScopedFileDescriptor;
-
-template <class Bytes>
-std::string ToHex(const Bytes& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (unsigned char byte : bytes) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0x0F];
-    }
-    return hex;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string FromHex(const std::string& hex) {
-    if (hex.size() % 2 != 0) throw std::runtime_error("odd number of hex digits");
-    std::string bytes;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexDigit(hex[i]);
-        const int low = HexDigit(hex[i + 1]);
-        if (high < 0 || low < 0) throw std::runtime_error("not a hex digit");
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
 
 std::string SystemError(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
@@ -204,21 +174,17 @@ bool CInstrumentStore::Save(const CMeasurementDriverSimulator& driver) const {
 
 CInstrumentLock::CInstrumentLock(const std::string& directory) {
     const std::string path = directory + "/.lock";
-    m_descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (m_descriptor < 0) {
+    m_descriptor = CDescriptor(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (m_descriptor.Get() < 0) {
         m_openError = errno;
         return;
     }
     TryAgain();
 }
 
-CInstrumentLock::~CInstrumentLock() {
-    if (m_descriptor >= 0) close(m_descriptor);
-}
-
 bool CInstrumentLock::TryAgain() {
-    if (m_held || m_descriptor < 0) return m_held;
-    m_held = flock(m_descriptor, LOCK_EX | LOCK_NB) == 0;
+    if (m_held || m_descriptor.Get() < 0) return m_held;
+    m_held = flock(m_descriptor.Get(), LOCK_EX | LOCK_NB) == 0;
     return m_held;
 }
 
@@ -226,7 +192,7 @@ bool CInstrumentLock::TryAgain() {
 // inode: "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF".
 long CInstrumentLock::HolderProcessId() const {
     struct stat info {};
-    if (m_descriptor < 0 || fstat(m_descriptor, &info) != 0) return 0;
+    if (m_descriptor.Get() < 0 || fstat(m_descriptor.Get(), &info) != 0) return 0;
     char file[64];
     std::snprintf(file, sizeof(file), "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
                   static_cast<unsigned long long>(info.st_ino));

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "norn/firmware/Hex.h"
+
 namespace norn::firmware {
 
 namespace {
@@ -73,12 +75,12 @@ std::string Sha256Hex(std::string_view bytes) {
         tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
     for (size_t offset = 0; offset < tailSize; offset += 64) Compress(state, tail + offset);
 
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
+    std::string digest;
     for (uint32_t word : state) {
-        for (int shift = 28; shift >= 0; shift -= 4) hex += digits[(word >> shift) & 0x0F];
+        for (int shift = 24; shift >= 0; shift -= 8)
+            digest += static_cast<char>((word >> shift) & 0xFF);
     }
-    return hex;
+    return ToHex(digest);
 }
 
 }  // namespace norn::firmware

@@ -95,7 +95,7 @@ BYTE* CopyPayload(const BYTE* source, ULONG length) {
     return payload;
 }
 
-bool ReadDeviceDataSet(BYTE** buffer, ULONG* count) {
+[[nodiscard]] bool ReadDeviceDataSet(BYTE** buffer, ULONG* count) {
     auto block = GetDriverInterface<IEEPROMBlock>();
     ThrowIfNull(block.Get(), kDeviceDataSetReader.blockInterface);
     const BYTE* image = ReadWholeImage(block.Get(), kDeviceDataSetBlock, kDeviceDataSetImageSize,
@@ -109,7 +109,7 @@ bool ReadDeviceDataSet(BYTE** buffer, ULONG* count) {
     return true;
 }
 
-bool ReadMacAddress(BYTE** buffer, ULONG* count) {
+[[nodiscard]] bool ReadMacAddress(BYTE** buffer, ULONG* count) {
     auto block = GetDriverInterface<IEEPROMBlock>();
     ThrowIfNull(block.Get(), kMacAddressReader.blockInterface);
     const BYTE* image =

@@ -63,12 +63,26 @@ BSTR ProcessIdText(DWORD processId) {
 // here reports, never to the error manager: the message is formatted with
 // _Tarvo_formatErrorString and logged with _Tarvo_TestShowErrorDialogLogInfo2. An answer above 0
 // asks for a debugger stop at the reporting place; the module does not honour it, since stopping
-// would halt the firmware's host process: the report is all that happens. Each operation's try
-// block opens an error frame of its own (handledHere), so that what it raises is reported here
-// and never by the operation guard of its caller.
+// would halt the firmware's host process: the report is all that happens.
 void ReportUnexpected(CFailurePoint at, const char* context) noexcept {
     const char* text = _Tarvo_formatErrorString("Unexpected exception");
     _Tarvo_TestShowErrorDialogLogInfo2("CROTAccess", at.line, context, text);
+}
+
+// Runs one operation's body and gives back its result, or FALSE when it throws. The body runs in
+// an error frame of its own (handledHere), so that what it raises is reported here, at the
+// operation's `unexpected` line under its context, and never by the operation guard of its
+// caller. Anything else thrown (CAtlException among it) is swallowed without a report.
+template <class Points, class Body>
+[[nodiscard]] BOOL RunReported(const Points& at, Body&& body) {
+    try {
+        CErrorFrame handledHere;
+        return body();
+    } catch (const CExceptionError&) {
+        ReportUnexpected(at.unexpected, at.context);
+    } catch (...) {
+    }
+    return FALSE;
 }
 
 }  // namespace
@@ -122,49 +136,34 @@ CInterfacePtr<IRunningObjectTable> RunningObjectTable(CFailurePoint at) {
 BOOL CROTAccess::RegisterIfPointer(BSTR name, IUnknown* object, DWORD* cookie, BOOL usePrefix) {
     CScopedBstr ownedName = CScopedBstr::Attach(name);
     CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);  // lets CAtlException through
-    try {
-        CErrorFrame handledHere;
+    return RunReported(kRegister, [&] {
         auto moniker = ItemMoniker(item, kRegister.moniker);
         auto table = RunningObjectTable(kRegister.runningObjectTable);
         ThrowIfFailed(
             table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, object, moniker.Get(), cookie),
             kRegister.registration);
         return TRUE;
-    } catch (const CExceptionError&) {
-        ReportUnexpected(kRegister.unexpected, kRegister.context);
-    } catch (...) {
-    }
-    return FALSE;
+    });
 }
 
 BOOL CROTAccess::NameToIfPointer(BSTR name, IUnknown** object, BOOL reportFailure, BOOL usePrefix) {
     CScopedBstr ownedName = CScopedBstr::Attach(name);
-    try {
-        CErrorFrame handledHere;
+    return RunReported(kNameToIfPointer, [&] {
         CScopedBstr item = BuildItemName(m_prefix, name, usePrefix);
         auto moniker = ItemMoniker(item, kNameToIfPointer.moniker);
         auto table = RunningObjectTable(kNameToIfPointer.runningObjectTable);
         const HRESULT hr = table->GetObject(moniker.Get(), object);
         if (reportFailure) ThrowIfFailed(hr, kNameToIfPointer.lookup);
         return SUCCEEDED(hr) ? TRUE : FALSE;
-    } catch (const CExceptionError&) {
-        ReportUnexpected(kNameToIfPointer.unexpected, kNameToIfPointer.context);
-    } catch (...) {
-    }
-    return FALSE;
+    });
 }
 
 BOOL CROTAccess::RevokeIfPointer(DWORD cookie) {
-    try {
-        CErrorFrame handledHere;
+    return RunReported(kRevoke, [&] {
         auto table = RunningObjectTable(kRevoke.runningObjectTable);
         ThrowIfFailed(table->Revoke(cookie), kRevoke.revocation);
         return TRUE;
-    } catch (const CExceptionError&) {
-        ReportUnexpected(kRevoke.unexpected, kRevoke.context);
-    } catch (...) {
-    }
-    return FALSE;
+    });
 }
 
 BOOL ROTRegisterIfPointer(const OLECHAR* name, IUnknown* object, DWORD* cookie) {

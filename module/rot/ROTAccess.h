@@ -43,7 +43,7 @@ extern CROTAccess g_ROTAccess;
 
 // The same operations on g_ROTAccess by wide text, always with the prefix. Null text gives a
 // null name; a failed copy throws CAtlException(E_OUTOFMEMORY).
-BOOL ROTRegisterIfPointer(const OLECHAR* name, IUnknown* object, DWORD* cookie);
+[[nodiscard]] BOOL ROTRegisterIfPointer(const OLECHAR* name, IUnknown* object, DWORD* cookie);
 [[nodiscard]] BOOL ROTNameToIfPointer(const OLECHAR* name, IUnknown** object);
 BOOL ROTRevokeIfPointer(DWORD cookie);
 BOOL ROTSetPrefixProcessId(DWORD processId);

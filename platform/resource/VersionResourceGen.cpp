@@ -98,7 +98,7 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out) {
     return true;
 }
 
-bool SameKey(const std::u16string& a, const std::u16string& b) {
+[[nodiscard]] bool SameKey(const std::u16string& a, const std::u16string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
@@ -218,7 +218,7 @@ public:
     void Align() {
         while (m_bytes.size() % 4 != 0) m_bytes.push_back(0);
     }
-    bool Overflowed() const { return m_overflow; }
+    [[nodiscard]] bool Overflowed() const { return m_overflow; }
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
 
 private:

@@ -5,6 +5,6 @@
 namespace norn::platform {
 
 // False when the fault injection of NornFailPlatformAllocation picks this allocation.
-bool AllocationAllowed() noexcept;
+[[nodiscard]] bool AllocationAllowed() noexcept;
 
 }  // namespace norn::platform

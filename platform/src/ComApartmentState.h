@@ -4,5 +4,5 @@
 #pragma once
 
 namespace norn::platform {
-bool IsComUsableOnThisThread() noexcept;
+[[nodiscard]] bool IsComUsableOnThisThread() noexcept;
 }

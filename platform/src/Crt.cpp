@@ -7,14 +7,11 @@
 
 #include <cerrno>
 
+#include "CaseFold.h"
+
 namespace {
 
-// As the runtime's "C" locale, the only one here: A to Z only.
-int FoldCase(WCHAR c) {
-    return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
-}
-
-bool IsDelimiter(WCHAR c, const WCHAR* delimiters) {
+[[nodiscard]] bool IsDelimiter(WCHAR c, const WCHAR* delimiters) {
     for (; *delimiters != 0; ++delimiters) {
         if (*delimiters == c) return true;
     }
@@ -84,8 +81,8 @@ NORN_PLATFORM_CXX_API int wcsncmp(const WCHAR* a, const WCHAR* b, size_t count) 
 // The difference of the first pair of lower-cased characters that differ, as Windows returns it.
 NORN_PLATFORM_CXX_API int _wcsicmp(const WCHAR* a, const WCHAR* b) {
     for (;; ++a, ++b) {
-        const int left = FoldCase(*a);
-        const int right = FoldCase(*b);
+        const int left = norn::platform::FoldCase(*a);
+        const int right = norn::platform::FoldCase(*b);
         if (left != right || left == 0) return left - right;
     }
 }

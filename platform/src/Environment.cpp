@@ -14,7 +14,7 @@ namespace {
 // getenv/setenv are not thread-safe among themselves; callers of this layer at least serialise.
 std::mutex g_environmentLock;
 
-bool ToUtf8(LPCWSTR text, std::string* out) {
+[[nodiscard]] bool ToUtf8(LPCWSTR text, std::string* out) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return false;
     out->resize(static_cast<size_t>(size));
@@ -24,11 +24,11 @@ bool ToUtf8(LPCWSTR text, std::string* out) {
 }
 
 // Windows names are non-empty and contain no '=' (glibc would also misread one).
-bool IsValidName(const std::string& name) {
+[[nodiscard]] bool IsValidName(const std::string& name) {
     return !name.empty() && name.find('=') == std::string::npos;
 }
 
-bool SameNameIgnoringCase(const char* entry, const std::string& name) {
+[[nodiscard]] bool SameNameIgnoringCase(const char* entry, const std::string& name) {
     const size_t length = name.size();
     return strncasecmp(entry, name.c_str(), length) == 0 && entry[length] == '=';
 }
@@ -44,7 +44,7 @@ std::string FindStoredName(const std::string& name) {
 }
 
 // The value as UTF-16, or false when the variable is not set.
-bool ReadValue(const std::string& name, std::u16string* value) {
+[[nodiscard]] bool ReadValue(const std::string& name, std::u16string* value) {
     const std::string stored = FindStoredName(name);
     if (stored.empty()) return false;
     const char* text = std::getenv(stored.c_str());

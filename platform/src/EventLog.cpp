@@ -19,6 +19,7 @@
 #include <string>
 
 #include "norn/PlatformTestHooks.h"
+#include "norn/ScopedFileDescriptor.h"
 
 namespace {
 
@@ -97,17 +98,17 @@ DWORD Win32ErrorOf(int error) {
 
 // Appends the line to the file; false with the last error set when that fails.
 bool AppendLine(const char* path, const std::string& line) {
-    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    const norn::CScopedFileDescriptor file(
+        open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (file.Get() < 0) {
         SetLastError(Win32ErrorOf(errno));
         return false;
     }
     ssize_t written;
     do {
-        written = write(fd, line.data(), line.size());
+        written = write(file.Get(), line.data(), line.size());
     } while (written < 0 && errno == EINTR);
     const int writeError = errno;
-    close(fd);
     if (written == static_cast<ssize_t>(line.size())) return true;
     SetLastError(written < 0 ? Win32ErrorOf(writeError) : ERROR_NOT_ENOUGH_MEMORY);
     return false;

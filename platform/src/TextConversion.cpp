@@ -20,13 +20,13 @@ constexpr DWORD kMultiByteFlags =
 constexpr DWORD kWideCharFlags = WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR |
                                  WC_ERR_INVALID_CHARS | WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
 
-bool IsSupportedCodePage(UINT codePage) {
+[[nodiscard]] bool IsSupportedCodePage(UINT codePage) {
     return codePage == CP_ACP || codePage == CP_UTF8;
 }
 
 // Checked after the arguments, as on Windows: a bad argument is ERROR_INVALID_PARAMETER even
 // when the flags are bad too.
-bool FlagsAccepted(DWORD flags, DWORD accepted) {
+[[nodiscard]] bool FlagsAccepted(DWORD flags, DWORD accepted) {
     if ((flags & ~accepted) == 0) return true;
     SetLastError(ERROR_INVALID_FLAGS);
     return false;
@@ -43,7 +43,7 @@ public:
         if (m_buffer != nullptr && m_count < m_capacity) m_buffer[m_count] = c;
         ++m_count;
     }
-    bool Overflowed() const { return m_buffer != nullptr && m_count > m_capacity; }
+    [[nodiscard]] bool Overflowed() const { return m_buffer != nullptr && m_count > m_capacity; }
     size_t Count() const { return m_count; }
 
 private:

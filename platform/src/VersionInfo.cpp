@@ -2,7 +2,9 @@
 // ".norn_version" of a library or executable, read back and queried as on Windows.
 #include <windows.h>
 
+#include "CaseFold.h"
 #include "Utf.h"
+#include "norn/ScopedFileDescriptor.h"
 
 #include <elf.h>
 #include <fcntl.h>
@@ -35,29 +37,28 @@ size_t AlignDword(size_t offset) {
     return (offset + 3) & ~static_cast<size_t>(3);
 }
 
-// A read-only file with bounds-checked positioned reads.
+// A read-only file with bounds-checked positioned reads; owns its descriptor.
 class CElfFile {
 public:
-    ~CElfFile() {
-        if (m_fd >= 0) close(m_fd);
-    }
     // 0, or the Windows error for a file that cannot be opened.
     DWORD Open(const std::string& path) {
-        m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) {
+        m_file = norn::CScopedFileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (m_file.Get() < 0) {
             return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
                                                        : ERROR_RESOURCE_DATA_NOT_FOUND;
         }
         struct stat info {};
-        if (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return ERROR_RESOURCE_DATA_NOT_FOUND;
+        if (fstat(m_file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            return ERROR_RESOURCE_DATA_NOT_FOUND;
+        }
         m_size = static_cast<uint64_t>(info.st_size);
         return 0;
     }
-    bool Read(uint64_t offset, uint64_t count, void* out) const {
+    [[nodiscard]] bool Read(uint64_t offset, uint64_t count, void* out) const {
         if (offset > m_size || count > m_size - offset) return false;
         auto* dest = static_cast<uint8_t*>(out);
         while (count > 0) {
-            const ssize_t got = pread(m_fd, dest, count, static_cast<off_t>(offset));
+            const ssize_t got = pread(m_file.Get(), dest, count, static_cast<off_t>(offset));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             dest += got;
@@ -68,7 +69,7 @@ public:
     }
 
 private:
-    int m_fd = -1;
+    norn::CScopedFileDescriptor m_file;
     uint64_t m_size = 0;
 };
 
@@ -108,7 +109,7 @@ struct CSection {
 
 class CSectionTable {
 public:
-    bool Load(const CElfFile& file) {
+    [[nodiscard]] bool Load(const CElfFile& file) {
         uint8_t header[sizeof(Elf64_Ehdr)] = {};
         if (!file.Read(0, 16, header)) return false;
         if (std::memcmp(header, ELFMAG, SELFMAG) != 0 || header[EI_DATA] != ELFDATA2LSB)
@@ -145,7 +146,7 @@ private:
     uint64_t Field(const uint8_t* p, size_t offset) const {
         return m_layout->m_wide ? ReadLe64(p + offset) : ReadLe32(p + offset);
     }
-    bool LoadEntries(const CElfFile& file, uint64_t offset, uint64_t count) {
+    [[nodiscard]] bool LoadEntries(const CElfFile& file, uint64_t offset, uint64_t count) {
         m_entries.resize(count * m_entrySize);
         return file.Read(offset, m_entries.size(), m_entries.data());
     }
@@ -156,7 +157,7 @@ private:
     std::vector<uint8_t> m_entries;
 };
 
-bool FindVersionSection(const CElfFile& file, CSection& found) {
+[[nodiscard]] bool FindVersionSection(const CElfFile& file, CSection& found) {
     CSectionTable table;
     if (!table.Load(file) || table.StringIndex() >= table.Count()) return false;
     const CSection names = table.At(table.StringIndex());
@@ -186,7 +187,7 @@ struct CBlock {
 };
 
 // Parses the block at data, which must fit in the available bytes; false for a corrupt one.
-bool ParseBlock(const uint8_t* data, size_t available, CBlock& block) {
+[[nodiscard]] bool ParseBlock(const uint8_t* data, size_t available, CBlock& block) {
     if (available < kBlockHeaderSize) return false;
     block.m_data = data;
     block.m_length = ReadLe16(data);
@@ -206,20 +207,16 @@ bool ParseBlock(const uint8_t* data, size_t available, CBlock& block) {
     return true;
 }
 
-WCHAR FoldCase(WCHAR c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + (u'a' - u'A')) : c;
-}
-
-bool KeyEquals(const CBlock& block, LPCWSTR key, size_t keyChars) {
+[[nodiscard]] bool KeyEquals(const CBlock& block, LPCWSTR key, size_t keyChars) {
     if (block.m_keyChars != keyChars) return false;
     for (size_t i = 0; i < keyChars; ++i) {
         const WCHAR stored = ReadLe16(block.m_data + kBlockHeaderSize + 2 * i);
-        if (FoldCase(stored) != FoldCase(key[i])) return false;
+        if (norn::platform::FoldCase(stored) != norn::platform::FoldCase(key[i])) return false;
     }
     return true;
 }
 
-bool FindChild(const CBlock& parent, LPCWSTR key, size_t keyChars, CBlock& child) {
+[[nodiscard]] bool FindChild(const CBlock& parent, LPCWSTR key, size_t keyChars, CBlock& child) {
     size_t offset = parent.m_childrenOffset;
     while (offset + kBlockHeaderSize <= parent.m_length) {
         if (!ParseBlock(parent.m_data + offset, parent.m_length - offset, child)) return false;
@@ -231,7 +228,7 @@ bool FindChild(const CBlock& parent, LPCWSTR key, size_t keyChars, CBlock& child
 
 // The block that a path such as "\\StringFileInfo\\040904B0\\FileVersion" names; empty parts
 // are skipped, so "\\" and "" name the root.
-bool FindBlock(const uint8_t* data, LPCWSTR path, CBlock& block) {
+[[nodiscard]] bool FindBlock(const uint8_t* data, LPCWSTR path, CBlock& block) {
     if (!ParseBlock(data, ReadLe16(data), block)) return false;
     while (path != nullptr && *path != 0) {
         if (*path == u'\\') {

@@ -58,7 +58,7 @@ public:
         Append(body, bodyLength);
         if (directive.m_left) Repeat(u' ', padding);
     }
-    bool Overflowed() const { return m_overflow; }
+    [[nodiscard]] bool Overflowed() const { return m_overflow; }
     size_t Length() const { return m_length; }
 
 private:
@@ -115,7 +115,7 @@ void ParseWidthAndPrecision(const WCHAR*& f, va_list* args, CDirective* directiv
     }
 }
 
-bool StartsWith(const WCHAR* f, const char* prefix) {
+[[nodiscard]] bool StartsWith(const WCHAR* f, const char* prefix) {
     for (; *prefix != '\0'; ++f, ++prefix) {
         if (*f != static_cast<WCHAR>(*prefix)) return false;
     }
@@ -140,7 +140,7 @@ void ParseSize(const WCHAR*& f, CDirective* directive) {
     }
 }
 
-bool ParseDirective(const WCHAR*& f, va_list* args, CDirective* directive) {
+[[nodiscard]] bool ParseDirective(const WCHAR*& f, va_list* args, CDirective* directive) {
     ParseFlags(f, directive);
     ParseWidthAndPrecision(f, args, directive);
     ParseSize(f, directive);
@@ -259,7 +259,7 @@ void WriteNarrowString(CWideWriter& out, const CDirective& directive, const char
 }
 
 // %s and %c are wide, %S and %C narrow; h forces narrow and l or w wide.
-bool IsWideText(const CDirective& directive) {
+[[nodiscard]] bool IsWideText(const CDirective& directive) {
     if (directive.m_size == ESize::Short) return false;
     if (directive.m_size == ESize::Long) return true;
     return directive.m_conversion == u's' || directive.m_conversion == u'c';

@@ -2,6 +2,7 @@
 // payloads, the batch, the log, and the demo cycle; the dispatch of every command.
 #include "Commands.h"
 
+#include <norn/firmware/Hex.h>
 #include <sys/stat.h>
 
 #include <QJsonArray>
@@ -19,10 +20,6 @@ namespace norn::tool {
 namespace {
 
 using namespace norn::eeprom;
-
-const char* Outcome(LONG result) {
-    return result == kBrightworkSucceeded ? "ok" : "failed";
-}
 
 // An erased block has no length and no payload.
 QJsonObject BlockJson(const CBlockView& view, const std::string& payload) {
@@ -62,15 +59,16 @@ int Status(CCommandContext& context, QJsonValue& json) {
         out.Payload("  payload  " + std::to_string(dds.length) + " bytes: ", dds.payload);
     }
     out.Line("mac block  22002 header " + mac.header);
-    out.Line(mac.erased ? "  payload  erased (all a5)" : "  payload  " + Hex(mac.payload, ":"));
+    out.Line(mac.erased ? "  payload  erased (all a5)"
+                        : "  payload  " + firmware::ToHex(mac.payload, ":"));
     QJsonObject files;
     out.Line("files      " + FilesLine(context, files) + " in " +
              context.instrument.XmlDirectory());
 
     json = QJsonObject{{"serial", serialResult == 0 ? JsonText(serial) : QJsonValue()},
                        {"material", materialResult == 0 ? JsonText(material) : QJsonValue()},
-                       {"dds", BlockJson(dds, Hex(dds.payload))},
-                       {"mac", BlockJson(mac, Hex(mac.payload, ":"))},
+                       {"dds", BlockJson(dds, firmware::ToHex(dds.payload))},
+                       {"mac", BlockJson(mac, firmware::ToHex(mac.payload, ":"))},
                        {"files", files}};
     return serialResult == 0 && materialResult == 0 ? 0 : 1;
 }
@@ -116,7 +114,7 @@ int ExportPayload(CCommandContext& context, EPayloadKind kind) {
     context.output.Line(std::string(dds ? "dds export (entry 4): " : "mac export (entry 6): ") +
                         Outcome(result));
     if (result != kBrightworkSucceeded) return 1;
-    const std::string hex = Hex(payload, dds ? "" : ":");
+    const std::string hex = firmware::ToHex(payload, dds ? "" : ":");
     context.output.Set("payload", hex.c_str());
     context.output.Set("length", static_cast<qint64>(payload.size()));
     if (!context.input.exportToFile) {
@@ -225,6 +223,10 @@ int Demo(CCommandContext& outer) {
 }
 
 }  // namespace
+
+const char* Outcome(LONG result) {
+    return result == kBrightworkSucceeded ? "ok" : "failed";
+}
 
 int RunCommand(CCommandContext& context) {
     const std::string& command = context.options.command;

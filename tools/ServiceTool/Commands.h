@@ -32,6 +32,9 @@ struct CCommandContext {
 // check found a difference, or a change was refused or not confirmed.
 int RunCommand(CCommandContext& context);
 
+// How a module operation ended, as the commands print it: "ok" or "failed".
+const char* Outcome(LONG result);
+
 // The service procedures (ServiceProcedures.cpp).
 int Backup(CCommandContext& context);
 int ListBackups(CCommandContext& context);

@@ -1,5 +1,7 @@
 #include "InstrumentData.h"
 
+#include <norn/firmware/Hex.h>
+
 #include <QJsonArray>
 
 #include <iostream>
@@ -15,7 +17,7 @@ constexpr uint32_t kErasedLength = 0xA5A5A5A5;
 std::string Describe(const CInstrumentData& data, const std::string& item) {
     if (item == "serial") return data.serial.empty() ? "(none)" : data.serial;
     if (item == "material") return data.material.empty() ? "(none)" : data.material;
-    if (item == "mac") return Hex(data.mac, ":");
+    if (item == "mac") return firmware::ToHex(data.mac, ":");
     return data.ddsErased ? "erased" : std::to_string(data.dds.size()) + " bytes";
 }
 
@@ -28,26 +30,11 @@ size_t FirstDifference(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string Hex(const std::string& bytes, const char* separator) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0) hex += separator;
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0x0F];
-    }
-    return hex;
-}
-
-std::string Hex(const std::vector<BYTE>& bytes, const char* separator) {
-    return Hex(std::string(bytes.begin(), bytes.end()), separator);
-}
-
 CBlockView ViewDeviceDataSet(const std::vector<BYTE>& image) {
     CBlockView view;
     if (image.size() != static_cast<size_t>(kDeviceDataSetImageSize)) return view;
-    view.header = Hex(std::vector<BYTE>(image.begin(), image.begin() + kHeaderSize), " ");
+    view.header =
+        firmware::ToHex(std::vector<BYTE>(image.begin(), image.begin() + kHeaderSize), " ");
     const BYTE* field = image.data() + kHeaderSize;
     view.length = field[0] | field[1] << 8 | field[2] << 16 | static_cast<uint32_t>(field[3]) << 24;
     view.erased = view.length == kErasedLength;
@@ -60,7 +47,8 @@ CBlockView ViewDeviceDataSet(const std::vector<BYTE>& image) {
 CBlockView ViewMacAddress(const std::vector<BYTE>& image) {
     CBlockView view;
     if (image.size() != static_cast<size_t>(kMacAddressImageSize)) return view;
-    view.header = Hex(std::vector<BYTE>(image.begin(), image.begin() + kHeaderSize), " ");
+    view.header =
+        firmware::ToHex(std::vector<BYTE>(image.begin(), image.begin() + kHeaderSize), " ");
     view.payload.assign(image.begin() + kHeaderSize, image.end());
     view.length = static_cast<uint32_t>(view.payload.size());
     view.erased =

@@ -15,10 +15,6 @@
 
 namespace norn::tool {
 
-// Bytes as lower-case hex, joined with the separator.
-std::string Hex(const std::string& bytes, const char* separator = "");
-std::string Hex(const std::vector<BYTE>& bytes, const char* separator = "");
-
 // One block as status shows it: the header, and the payload unless the block is erased.
 struct CBlockView {
     std::string header;

@@ -1,6 +1,7 @@
 // Text and JSON output of a service tool run.
 #include "RunOutput.h"
 
+#include <norn/firmware/Hex.h>
 #include <unistd.h>
 
 #include <QJsonArray>
@@ -97,11 +98,8 @@ void CRunOutput::Line(const std::string& text) {
 }
 
 void CRunOutput::Payload(const std::string& title, const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
     if (m_raw || !m_terminal) {
-        std::string hex;
-        for (unsigned char c : bytes) hex += std::string{digits[c >> 4], digits[c & 0x0F]};
-        Line(title + hex);
+        Line(title + firmware::ToHex(bytes));
         return;
     }
     Line(title);

@@ -17,10 +17,6 @@ namespace {
 
 using namespace norn::eeprom;
 
-const char* Outcome(LONG result) {
-    return result == kBrightworkSucceeded ? "ok" : "failed";
-}
-
 std::string ReadDataFile(const CCommandContext& context, const char* name) {
     return ReadRegularFile(context.instrument.DataFile(name), kMaxDataFileSize);
 }

@@ -45,7 +45,7 @@ namespace detail {
 template <class Entry>
 struct CComEntry {
     using Base = Entry;
-    static bool Answers(REFIID riid) { return riid == InterfaceId<Entry>::value; }
+    [[nodiscard]] static bool Answers(REFIID riid) { return riid == InterfaceId<Entry>::value; }
 };
 
 template <class ChainBase, class... Ids>
@@ -55,7 +55,9 @@ struct CComEntry<CChain<ChainBase, Ids...>> {
     static_assert(((std::is_base_of_v<Ids, ChainBase> || std::is_empty_v<Ids>)&&...),
                   "a chained identifier must be Base, a base of Base, or an empty tag class");
     using Base = ChainBase;
-    static bool Answers(REFIID riid) { return ((riid == InterfaceId<Ids>::value) || ...); }
+    [[nodiscard]] static bool Answers(REFIID riid) {
+        return ((riid == InterfaceId<Ids>::value) || ...);
+    }
 };
 
 template <class First, class... Rest>
@@ -93,13 +95,13 @@ protected:
 
     // Whether QueryInterface answers this identifier of the list now; IUnknown is always
     // answered. Called for every other identifier asked for.
-    virtual bool Offers(REFIID) { return true; }
+    [[nodiscard]] virtual bool Offers(REFIID) { return true; }
 
 private:
     using CFirst = typename detail::CFirstEntry<Entries...>::Base;
 
     template <class Entry>
-    bool Find(REFIID riid, void** ppv) {
+    [[nodiscard]] bool Find(REFIID riid, void** ppv) {
         if (!detail::CComEntry<Entry>::Answers(riid)) return false;
         *ppv = static_cast<typename detail::CComEntry<Entry>::Base*>(this);
         return true;

@@ -26,7 +26,7 @@ public:
 
     int Get() const noexcept { return m_descriptor; }
     // Closes now and says whether the close succeeded (a write error can show only here).
-    bool Close() noexcept {
+    [[nodiscard]] bool Close() noexcept {
         const int descriptor = std::exchange(m_descriptor, -1);
         return descriptor < 0 || close(descriptor) == 0;
     }

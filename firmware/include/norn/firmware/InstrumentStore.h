@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "norn/ScopedFileDescriptor.h"
 #include "norn/firmware/MeasurementDriverSimulator.h"
 
 namespace norn::firmware {
@@ -49,7 +50,6 @@ private:
 class CInstrumentLock {
 public:
     explicit CInstrumentLock(const std::string& directory);
-    ~CInstrumentLock();
     CInstrumentLock(const CInstrumentLock&) = delete;
     CInstrumentLock& operator=(const CInstrumentLock&) = delete;
 
@@ -63,7 +63,7 @@ public:
     int OpenError() const noexcept { return m_openError; }
 
 private:
-    int m_descriptor = -1;
+    CScopedFileDescriptor m_descriptor;
     bool m_held = false;
     int m_openError = 0;
 };
