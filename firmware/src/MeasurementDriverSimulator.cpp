@@ -149,9 +149,10 @@ HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG buf
     return RecordLocked(kReadValue, arguments, status, hits.Written(result), hits.success);
 }
 
-HRESULT CMeasurementDriverSimulator::OnReserved(const char* slot) {
+HRESULT CMeasurementDriverSimulator::OnReserved(const char* interfaceName, int slot) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return RecordLocked(slot, {}, nullptr, {}, E_NOTIMPL);
+    std::string method = std::string(interfaceName) + "::Reserved" + std::to_string(slot);
+    return RecordLocked(std::move(method), {}, nullptr, {}, E_NOTIMPL);
 }
 
 // --- The model, under the lock ----------------------------------------------------------------

@@ -16,49 +16,10 @@
 #include "norn/MeasurementDriver.h"
 #include "norn/firmware/DriverCall.h"
 #include "norn/firmware/DriverFaultPlan.h"
+#include "norn/firmware/DriverReservedSlots.h"
 #include "norn/firmware/EEPROMStore.h"
 
 namespace norn::firmware {
-
-namespace detail {
-// The reserved slots of each interface, forwarded to one handler that knows which was called.
-// (One override in the simulator would otherwise answer the same-named slots of all three.)
-class CEEPROMBlockSlots : public IEEPROMBlock {
-public:
-    HRESULT STDMETHODCALLTYPE Reserved3() final { return OnReserved("IEEPROMBlock::Reserved3"); }
-    HRESULT STDMETHODCALLTYPE Reserved4() final { return OnReserved("IEEPROMBlock::Reserved4"); }
-    HRESULT STDMETHODCALLTYPE Reserved5() final { return OnReserved("IEEPROMBlock::Reserved5"); }
-    HRESULT STDMETHODCALLTYPE Reserved6() final { return OnReserved("IEEPROMBlock::Reserved6"); }
-    HRESULT STDMETHODCALLTYPE Reserved7() final { return OnReserved("IEEPROMBlock::Reserved7"); }
-    HRESULT STDMETHODCALLTYPE Reserved8() final { return OnReserved("IEEPROMBlock::Reserved8"); }
-
-protected:
-    virtual HRESULT OnReserved(const char* slot) = 0;
-};
-
-class CEEPROMControlSlots : public IEEPROMControl {
-public:
-    HRESULT STDMETHODCALLTYPE Reserved3() final { return OnReserved("IEEPROMControl::Reserved3"); }
-    HRESULT STDMETHODCALLTYPE Reserved4() final { return OnReserved("IEEPROMControl::Reserved4"); }
-    HRESULT STDMETHODCALLTYPE Reserved5() final { return OnReserved("IEEPROMControl::Reserved5"); }
-    HRESULT STDMETHODCALLTYPE Reserved6() final { return OnReserved("IEEPROMControl::Reserved6"); }
-    HRESULT STDMETHODCALLTYPE Reserved7() final { return OnReserved("IEEPROMControl::Reserved7"); }
-
-protected:
-    virtual HRESULT OnReserved(const char* slot) = 0;
-};
-
-class CDriverValueSlots : public IDriverValue {
-public:
-    HRESULT STDMETHODCALLTYPE Reserved3() final { return OnReserved("IDriverValue::Reserved3"); }
-    HRESULT STDMETHODCALLTYPE Reserved4() final { return OnReserved("IDriverValue::Reserved4"); }
-    HRESULT STDMETHODCALLTYPE Reserved5() final { return OnReserved("IDriverValue::Reserved5"); }
-    HRESULT STDMETHODCALLTYPE Reserved6() final { return OnReserved("IDriverValue::Reserved6"); }
-
-protected:
-    virtual HRESULT OnReserved(const char* slot) = 0;
-};
-}  // namespace detail
 
 // The instrument model is a CEEPROMStore: a WriteBlock makes a block's pending image, and
 // SetEEPROMMode 2 commits them. A new simulator holds the factory state.
@@ -128,7 +89,7 @@ public:
     void ClearFaults();
 
 private:
-    HRESULT OnReserved(const char* slot) override;
+    HRESULT OnReserved(const char* interfaceName, int slot) override;
     bool Offers(REFIID riid) override;
 
     HRESULT RecordLocked(std::string method, std::vector<LONG> arguments, LONG* status,
