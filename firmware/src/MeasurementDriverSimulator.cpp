@@ -1,194 +1,33 @@
-// The measurement driver simulator: instrument model, journal and fault plan.
+// The measurement driver simulator's COM surface: argument checks, the fault plan's hits, the
+// journal, and the calls carried out on the EEPROM store.
 #include "norn/firmware/MeasurementDriverSimulator.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <stdexcept>
 #include <utility>
 
 namespace norn::firmware {
 
 namespace {
 
-using namespace norn::eeprom;
-
-constexpr const char* kWriteBlock = "WriteBlock";
-constexpr const char* kReadBlock = "ReadBlock";
-constexpr const char* kSetEEPROMMode = "SetEEPROMMode";
-constexpr const char* kPrepareRead = "PrepareRead";
-constexpr const char* kWriteValue = "WriteValue";
-constexpr const char* kQueryValue = "QueryValue";
-constexpr const char* kReadValue = "ReadValue";
-constexpr const char* kQueryInterface = "QueryInterface";
+using namespace driver_methods;
 
 constexpr LONG kCommitMode = 2;
-
-bool IsDriverMethod(const std::string& method) {
-    for (const char* name : {kWriteBlock, kReadBlock, kSetEEPROMMode, kPrepareRead, kWriteValue,
-                             kQueryValue, kReadValue}) {
-        if (method == name) return true;
-    }
-    return false;
-}
-
-void PutLittleEndian32(std::vector<BYTE>& image, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) image[offset + i] = static_cast<BYTE>(value >> (8 * i));
-}
-
-// Header bytes 4 and 5 hold the image size, little-endian; the header is otherwise opaque.
-std::vector<BYTE> FactoryDeviceDataSet() {
-    std::vector<BYTE> image(kDeviceDataSetImageSize, kErasedByte);
-    const BYTE header[kHeaderSize] = {'D', 'D', 'S', 0x01, 0x50, 0x05, 0x00, 0x00};
-    std::copy(std::begin(header), std::end(header), image.begin());
-    const std::string payload =
-        "NORN-DDS;rev=3;calibrated=2021-04-12;gain=1.0025;offset=-0.0031;range=0-500";
-    PutLittleEndian32(image, kHeaderSize, static_cast<uint32_t>(payload.size()));
-    std::copy(payload.begin(), payload.end(), image.begin() + kHeaderSize + 4);
-    return image;
-}
-
-std::vector<BYTE> FactoryMacAddress() {
-    std::vector<BYTE> image(kMacAddressImageSize, kErasedByte);
-    const BYTE header[kHeaderSize] = {'M', 'A', 'C', 0x01, 0x18, 0x00, 0x00, 0x00};
-    const BYTE mac[6] = {0x00, 0x1B, 0x7C, 0x12, 0x34, 0x56};
-    std::copy(std::begin(header), std::end(header), image.begin());
-    std::copy(std::begin(mac), std::end(mac), image.begin() + kHeaderSize);
-    return image;
-}
-
-CDriverFault MakeFault(std::string method, LONG nth, EDriverFaultKind kind,
-                       HRESULT hresult = E_FAIL) {
-    CDriverFault fault;
-    fault.method = std::move(method);
-    fault.nth = nth;
-    fault.kind = kind;
-    fault.hresult = hresult;
-    return fault;
-}
-
-bool IsDriverInterface(const IID& iid) {
-    return iid == InterfaceId<IEEPROMBlock>::value || iid == InterfaceId<IEEPROMControl>::value ||
-           iid == InterfaceId<IDriverValue>::value;
-}
 
 // The first kHeaderSize bytes of a buffer of `length` bytes, or nothing when there is none.
 std::vector<BYTE> HeaderOf(const BYTE* buffer, LONG length) {
     if (buffer == nullptr || length <= 0) return {};
-    return std::vector<BYTE>(buffer, buffer + std::min(length, kHeaderSize));
-}
-
-void ValidateFault(const CDriverFault& fault) {
-    const bool refused = fault.kind == EDriverFaultKind::Refused;
-    if (refused != (fault.method == kQueryInterface)) {
-        throw std::invalid_argument("only QueryInterface refuses, and it can do nothing else");
-    }
-    if (refused && !IsDriverInterface(fault.interfaceId)) {
-        throw std::invalid_argument("only the driver's own interfaces can be refused");
-    }
-    if (!refused && !IsDriverMethod(fault.method)) {
-        throw std::invalid_argument("no driver method " + fault.method);
-    }
-    if (fault.nth < 0) throw std::invalid_argument("fault call number below 0");
-    const bool readBlockOnly = fault.kind == EDriverFaultKind::WrongByteCount ||
-                               fault.kind == EDriverFaultKind::NullBuffer ||
-                               fault.kind == EDriverFaultKind::Buffer;
-    if (readBlockOnly && fault.method != kReadBlock) {
-        throw std::invalid_argument("only ReadBlock hands out a buffer");
-    }
-    if (fault.kind == EDriverFaultKind::Unterminated && fault.method != kReadValue) {
-        throw std::invalid_argument("only ReadValue fills a text buffer");
-    }
-    if (fault.kind == EDriverFaultKind::Failure && SUCCEEDED(fault.hresult)) {
-        throw std::invalid_argument("a failure fault needs a failed HRESULT");
-    }
-    if (fault.kind == EDriverFaultKind::Success && FAILED(fault.hresult)) {
-        throw std::invalid_argument("a success fault needs a success code");
-    }
-    if (fault.kind == EDriverFaultKind::Status && fault.status == driver_status::kOk) {
-        throw std::invalid_argument("a status fault needs a nonzero status");
-    }
+    return std::vector<BYTE>(buffer, buffer + std::min(length, eeprom::kHeaderSize));
 }
 
 }  // namespace
 
-CDriverFault CDriverFault::Failure(std::string method, LONG nth, HRESULT hresult) {
-    return MakeFault(std::move(method), nth, EDriverFaultKind::Failure, hresult);
-}
-
-CDriverFault CDriverFault::Status(std::string method, LONG nth, LONG status) {
-    CDriverFault fault = MakeFault(std::move(method), nth, EDriverFaultKind::Status);
-    fault.status = status;
-    return fault;
-}
-
-CDriverFault CDriverFault::WrongByteCount(LONG nth, LONG byteCount) {
-    CDriverFault fault = MakeFault(kReadBlock, nth, EDriverFaultKind::WrongByteCount);
-    fault.byteCount = byteCount;
-    return fault;
-}
-
-CDriverFault CDriverFault::NullBuffer(LONG nth) {
-    return MakeFault(kReadBlock, nth, EDriverFaultKind::NullBuffer);
-}
-
-CDriverFault CDriverFault::Unterminated(LONG nth) {
-    return MakeFault(kReadValue, nth, EDriverFaultKind::Unterminated);
-}
-
-CDriverFault CDriverFault::StatusUntouched(std::string method, LONG nth) {
-    return MakeFault(std::move(method), nth, EDriverFaultKind::StatusUntouched);
-}
-
-CDriverFault CDriverFault::Buffer(LONG nth, std::vector<BYTE> bytes, LONG byteCount) {
-    CDriverFault fault = MakeFault(kReadBlock, nth, EDriverFaultKind::Buffer);
-    fault.bytes = std::move(bytes);
-    fault.byteCount = byteCount;
-    return fault;
-}
-
-CDriverFault CDriverFault::Success(std::string method, LONG nth, HRESULT hresult) {
-    return MakeFault(std::move(method), nth, EDriverFaultKind::Success, hresult);
-}
-
-CDriverFault CDriverFault::Refused(const IID& interfaceId, LONG nth) {
-    CDriverFault fault = MakeFault(kQueryInterface, nth, EDriverFaultKind::Refused);
-    fault.interfaceId = interfaceId;
-    return fault;
-}
-
-std::vector<BYTE> FactoryImage(LONG block) {
-    if (block == kDeviceDataSetBlock) return FactoryDeviceDataSet();
-    if (block == kMacAddressBlock) return FactoryMacAddress();
-    return {};
-}
-
-std::map<LONG, std::string> FactoryValues() {
-    return {{driver_values::kSerialNumberItem, "SN12345678"},
-            {driver_values::kMaterialNumberItem, "1234.5678.90"},
-            {driver_values::kItem16, "CFG16;OPT=7;LANG=EN"}};
-}
-
-CMeasurementDriverSimulator::CMeasurementDriverSimulator() : m_values(FactoryValues()) {
-    for (LONG block : {kDeviceDataSetBlock, kMacAddressBlock}) {
-        CBlock& model = m_blocks[block];
-        model.committed = FactoryImage(block);
-        model.size = static_cast<LONG>(model.committed.size());
-    }
-}
+CMeasurementDriverSimulator::CMeasurementDriverSimulator() = default;
 
 CMeasurementDriverSimulator::~CMeasurementDriverSimulator() = default;
 
 bool CMeasurementDriverSimulator::Offers(REFIID riid) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    bool refused = false;
-    for (CPlannedFault& planned : m_faults) {
-        const CDriverFault& fault = planned.fault;
-        if (fault.kind != EDriverFaultKind::Refused || fault.interfaceId != riid) continue;
-        ++planned.callsSeen;
-        if (fault.nth == 0 || planned.callsSeen == fault.nth) refused = true;
-    }
-    return !refused;
+    return !m_faultPlan.Refuses(riid);
 }
 
 // --- IEEPROMBlock ---------------------------------------------------------------------------
@@ -198,7 +37,7 @@ HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG 
                                                 LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{reserved, block, flag, byteCount};
-    const CHits hits = TakeHitsLocked(kWriteBlock);
+    const CDriverFaultHits hits = m_faultPlan.Take(kWriteBlock);
     std::optional<LONG> written;  // stays empty when the status word is left alone
     HRESULT hresult = hits.success;
     if (hits.failure) {
@@ -208,7 +47,7 @@ HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG 
     } else if (imageRef == nullptr || *imageRef != image) {
         hresult = E_INVALIDARG;
     } else if (!hits.statusUntouched) {
-        written = hits.status ? *hits.status : StoreBlockLocked(block, byteCount, image);
+        written = hits.status ? *hits.status : m_store.StoreBlock(block, byteCount, image);
     }
     RecordLocked(kWriteBlock, arguments, status, written, hresult);
     m_journal.back().data = HeaderOf(image, byteCount);  // whatever the answer
@@ -219,23 +58,17 @@ HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* 
                                                BYTE** buffer, LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{reserved, block};
-    const CHits hits = TakeHitsLocked(kReadBlock);
+    const CDriverFaultHits hits = m_faultPlan.Take(kReadBlock);
     if (hits.failure) return RecordLocked(kReadBlock, arguments, status, {}, *hits.failure);
     if (byteCount == nullptr || buffer == nullptr || status == nullptr) {
         return RecordLocked(kReadBlock, arguments, status, {}, E_POINTER);
     }
-    CBlock* model = FindBlockLocked(block);
-    if (model == nullptr) {
-        *byteCount = 0;
-        *buffer = nullptr;
-    } else {
-        HandOutLocked(*model, hits, byteCount, buffer);
-    }
-    const LONG result = model != nullptr ? driver_status::kOk : driver_status::kUnknownBlock;
+    const auto handedOut = m_store.HandOut(block, hits.byteCount, hits.buffer);
+    *byteCount = handedOut ? handedOut->byteCount : 0;
+    *buffer = handedOut && !hits.nullBuffer ? handedOut->data : nullptr;
+    const LONG result = handedOut ? driver_status::kOk : driver_status::kUnknownBlock;
     RecordLocked(kReadBlock, arguments, status, hits.Written(result), hits.success);
-    if (model != nullptr) {
-        m_journal.back().data = HeaderOf(*buffer, static_cast<LONG>(model->handedOut.size()));
-    }
+    if (handedOut) m_journal.back().data = HeaderOf(*buffer, handedOut->length);
     return hits.success;
 }
 
@@ -244,7 +77,7 @@ HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* 
 HRESULT CMeasurementDriverSimulator::SetEEPROMMode(LONG mode, LONG flag, LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{mode, flag};
-    const CHits hits = TakeHitsLocked(kSetEEPROMMode);
+    const CDriverFaultHits hits = m_faultPlan.Take(kSetEEPROMMode);
     if (hits.failure) return RecordLocked(kSetEEPROMMode, arguments, status, {}, *hits.failure);
     if (status == nullptr) return RecordLocked(kSetEEPROMMode, arguments, status, {}, E_POINTER);
     if (hits.statusUntouched) {
@@ -253,21 +86,14 @@ HRESULT CMeasurementDriverSimulator::SetEEPROMMode(LONG mode, LONG flag, LONG* s
     if (hits.status) {
         return RecordLocked(kSetEEPROMMode, arguments, status, hits.status, hits.success);
     }
-    if (mode == kCommitMode) {
-        for (auto& [number, model] : m_blocks) {
-            if (!model.pending) continue;
-            model.committed = std::move(*model.pending);
-            model.pending.reset();
-        }
-        ++m_commitCount;
-    }
+    if (mode == kCommitMode) m_store.Commit();
     return RecordLocked(kSetEEPROMMode, arguments, status, driver_status::kOk, hits.success);
 }
 
 HRESULT CMeasurementDriverSimulator::PrepareRead(LONG a, LONG b, LONG c, LONG d, LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{a, b, c, d};
-    const CHits hits = TakeHitsLocked(kPrepareRead);
+    const CDriverFaultHits hits = m_faultPlan.Take(kPrepareRead);
     if (hits.failure) return RecordLocked(kPrepareRead, arguments, status, {}, *hits.failure);
     if (status == nullptr) return RecordLocked(kPrepareRead, arguments, status, {}, E_POINTER);
     return RecordLocked(kPrepareRead, arguments, status, hits.Written(driver_status::kOk),
@@ -280,7 +106,7 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
                                                 LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, subItem, byteCount};
-    const CHits hits = TakeHitsLocked(kWriteValue);
+    const CDriverFaultHits hits = m_faultPlan.Take(kWriteValue);
     std::vector<BYTE> taken;  // whatever the answer, as the firmware's driver does
     if (data != nullptr) taken.assign(data, data + std::max<LONG>(byteCount, 0));
     std::optional<LONG> written;  // stays empty when the status word is left alone
@@ -290,7 +116,7 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
     } else if (status == nullptr || (data == nullptr && byteCount > 0)) {
         hresult = E_POINTER;
     } else if (!hits.statusUntouched) {
-        written = hits.status ? *hits.status : StoreTextLocked(item, byteCount, data);
+        written = hits.status ? *hits.status : m_store.StoreText(item, byteCount, data);
     }
     RecordLocked(kWriteValue, arguments, status, written, hresult);
     m_journal.back().data = std::move(taken);
@@ -300,13 +126,13 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
 HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buffer, LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, code};
-    const CHits hits = TakeHitsLocked(kQueryValue);
+    const CDriverFaultHits hits = m_faultPlan.Take(kQueryValue);
     if (hits.failure) return RecordLocked(kQueryValue, arguments, status, {}, *hits.failure);
     if (status == nullptr || (buffer == nullptr && code > 0)) {
         return RecordLocked(kQueryValue, arguments, status, {}, E_POINTER);
     }
     if (hits.statusUntouched) return RecordLocked(kQueryValue, arguments, status, {}, hits.success);
-    const LONG result = CopyValueLocked(item, code, buffer);
+    const LONG result = m_store.CopyValue(item, code, buffer);
     return RecordLocked(kQueryValue, arguments, status, hits.status.value_or(result), hits.success);
 }
 
@@ -314,73 +140,61 @@ HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG buf
                                                BYTE* buffer, LONG* status) {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, subItem, bufferSize};
-    const CHits hits = TakeHitsLocked(kReadValue);
+    const CDriverFaultHits hits = m_faultPlan.Take(kReadValue);
     if (hits.failure) return RecordLocked(kReadValue, arguments, status, {}, *hits.failure);
     if (status == nullptr || buffer == nullptr) {
         return RecordLocked(kReadValue, arguments, status, {}, E_POINTER);
     }
-    const LONG result = ReadTextLocked(item, bufferSize, buffer, !hits.unterminated);
+    const LONG result = m_store.ReadText(item, bufferSize, buffer, !hits.unterminated);
     return RecordLocked(kReadValue, arguments, status, hits.Written(result), hits.success);
 }
 
-HRESULT CMeasurementDriverSimulator::OnReserved(const char* slot) {
+HRESULT CMeasurementDriverSimulator::OnReserved(const char* interfaceName, int slot) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return RecordLocked(slot, {}, nullptr, {}, E_NOTIMPL);
+    std::string method = std::string(interfaceName) + "::Reserved" + std::to_string(slot);
+    return RecordLocked(std::move(method), {}, nullptr, {}, E_NOTIMPL);
 }
 
-// --- Model accessors ------------------------------------------------------------------------
+// --- The model, under the lock ----------------------------------------------------------------
 
 std::vector<BYTE> CMeasurementDriverSimulator::CommittedImage(LONG block) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const CBlock* model = FindBlockLocked(block);
-    return model != nullptr ? model->committed : std::vector<BYTE>{};
+    return m_store.CommittedImage(block);
 }
 
 std::vector<BYTE> CMeasurementDriverSimulator::CurrentImage(LONG block) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const CBlock* model = FindBlockLocked(block);
-    if (model == nullptr) return {};
-    return model->pending ? *model->pending : model->committed;
+    return m_store.CurrentImage(block);
 }
 
 void CMeasurementDriverSimulator::SetCommittedImage(LONG block, const std::vector<BYTE>& image) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    CBlock* model = FindBlockLocked(block);
-    if (model == nullptr) throw std::invalid_argument("unknown EEPROM block");
-    if (image.size() != static_cast<size_t>(model->size)) {
-        throw std::invalid_argument("image size differs from the block size");
-    }
-    model->committed = image;
+    m_store.SetCommittedImage(block, image);
 }
 
 std::optional<std::string> CMeasurementDriverSimulator::Value(LONG item) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_values.find(item);
-    if (it == m_values.end()) return std::nullopt;
-    return it->second;
+    return m_store.Value(item);
 }
 
 void CMeasurementDriverSimulator::SetValue(LONG item, const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_values[item] = text;
+    m_store.SetValue(item, text);
 }
 
 LONG CMeasurementDriverSimulator::CommitCount() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_commitCount;
+    return m_store.CommitCount();
 }
 
 bool CMeasurementDriverSimulator::HasPendingWrites() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return std::any_of(m_blocks.begin(), m_blocks.end(),
-                       [](const auto& entry) { return entry.second.pending.has_value(); });
+    return m_store.HasPendingWrites();
 }
 
 bool CMeasurementDriverSimulator::HandedOutBuffersIntact() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return std::all_of(m_blocks.begin(), m_blocks.end(), [](const auto& entry) {
-        return entry.second.handedOut == entry.second.handedOutAsGiven;
-    });
+    return m_store.HandedOutBuffersIntact();
 }
 
 // --- Journal and fault plan -----------------------------------------------------------------
@@ -403,143 +217,22 @@ size_t CMeasurementDriverSimulator::CallCount(const std::string& method) const {
 }
 
 void CMeasurementDriverSimulator::AddFault(const CDriverFault& fault) {
-    ValidateFault(fault);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_faults.push_back({fault, 0});
+    m_faultPlan.Add(fault);
 }
 
 void CMeasurementDriverSimulator::ClearFaults() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_faults.clear();
+    m_faultPlan.Clear();
 }
 
-// --- Helpers --------------------------------------------------------------------------------
-
-CMeasurementDriverSimulator::CHits CMeasurementDriverSimulator::TakeHitsLocked(
-    const std::string& method) {
-    CHits hits;
-    for (CPlannedFault& planned : m_faults) {
-        const CDriverFault& fault = planned.fault;
-        if (fault.method != method) continue;
-        ++planned.callsSeen;
-        if (fault.nth != 0 && planned.callsSeen != fault.nth) continue;
-        switch (fault.kind) {
-            case EDriverFaultKind::Failure:
-                if (!hits.failure) hits.failure = fault.hresult;
-                break;
-            case EDriverFaultKind::Status:
-                hits.status = fault.status;
-                break;
-            case EDriverFaultKind::WrongByteCount:
-                hits.byteCount = fault.byteCount;
-                break;
-            case EDriverFaultKind::NullBuffer:
-                hits.nullBuffer = true;
-                break;
-            case EDriverFaultKind::Unterminated:
-                hits.unterminated = true;
-                break;
-            case EDriverFaultKind::StatusUntouched:
-                hits.statusUntouched = true;
-                break;
-            case EDriverFaultKind::Buffer:
-                hits.buffer = fault.bytes;
-                hits.byteCount = fault.byteCount;
-                break;
-            case EDriverFaultKind::Success:
-                hits.success = fault.hresult;
-                break;
-            case EDriverFaultKind::Refused:  // QueryInterface only, see Offers
-                break;
-        }
-    }
-    return hits;
-}
-
-HRESULT CMeasurementDriverSimulator::RecordLocked(const char* method, std::vector<LONG> arguments,
+// Sets the status word when the call writes one, and journals the call.
+HRESULT CMeasurementDriverSimulator::RecordLocked(std::string method, std::vector<LONG> arguments,
                                                   LONG* status, std::optional<LONG> written,
                                                   HRESULT hresult) {
     if (written && status != nullptr) *status = *written;
-    m_journal.push_back({method, std::move(arguments), written, hresult, {}});
+    m_journal.push_back({std::move(method), std::move(arguments), written, hresult, {}});
     return hresult;
-}
-
-CMeasurementDriverSimulator::CBlock* CMeasurementDriverSimulator::FindBlockLocked(LONG block) {
-    auto it = m_blocks.find(block);
-    return it != m_blocks.end() ? &it->second : nullptr;
-}
-
-const CMeasurementDriverSimulator::CBlock* CMeasurementDriverSimulator::FindBlockLocked(
-    LONG block) const {
-    auto it = m_blocks.find(block);
-    return it != m_blocks.end() ? &it->second : nullptr;
-}
-
-LONG CMeasurementDriverSimulator::StoreBlockLocked(LONG block, LONG byteCount, const BYTE* image) {
-    CBlock* model = FindBlockLocked(block);
-    if (model == nullptr) return driver_status::kUnknownBlock;
-    if (byteCount != model->size) return driver_status::kWrongByteCount;
-    model->pending.emplace(image, image + byteCount);
-    return driver_status::kOk;
-}
-
-// A wrong byte count is reported with a buffer at least that long (padded with erased bytes), so
-// that a caller trusting the count reads garbage but never past the allocation. A planned buffer
-// is handed out as it is, in an allocation of its own length: a caller that reads past it reads
-// past the allocation, whatever count it trusts.
-void CMeasurementDriverSimulator::HandOutLocked(CBlock& block, const CHits& hits, LONG* byteCount,
-                                                BYTE** buffer) {
-    const std::vector<BYTE>& image = block.pending ? *block.pending : block.committed;
-    const LONG reported = hits.byteCount.value_or(block.size);
-    const size_t length = std::max(image.size(), static_cast<size_t>(std::max<LONG>(reported, 0)));
-    std::vector<BYTE> handedOut;
-    if (hits.buffer) {
-        handedOut = *hits.buffer;
-    } else {
-        handedOut.assign(length, kErasedByte);
-        std::copy(image.begin(), image.end(), handedOut.begin());
-    }
-    block.handedOut = std::move(handedOut);
-    block.handedOutAsGiven = block.handedOut;
-    *byteCount = reported;
-    *buffer = hits.nullBuffer ? nullptr : block.handedOut.data();
-}
-
-LONG CMeasurementDriverSimulator::CopyValueLocked(LONG item, LONG code, BYTE* buffer) const {
-    auto it = m_values.find(item);
-    if (it == m_values.end()) return driver_status::kUnknownItem;
-    if (code < 0) return driver_status::kBadLength;
-    const size_t capacity = static_cast<size_t>(code);
-    const size_t copied = std::min(capacity, it->second.size());
-    if (capacity == 0) return driver_status::kOk;
-    std::memcpy(buffer, it->second.data(), copied);
-    std::memset(buffer + copied, 0, capacity - copied);
-    return driver_status::kOk;
-}
-
-LONG CMeasurementDriverSimulator::ReadTextLocked(LONG item, LONG bufferSize, BYTE* buffer,
-                                                 bool terminate) const {
-    auto it = m_values.find(item);
-    if (it == m_values.end()) return driver_status::kUnknownItem;
-    if (bufferSize < 1) return driver_status::kBadLength;
-    if (!terminate) {
-        const std::string& text = it->second.empty() ? std::string("?") : it->second;
-        for (LONG i = 0; i < bufferSize; ++i) buffer[i] = static_cast<BYTE>(text[i % text.size()]);
-        return driver_status::kOk;
-    }
-    const size_t copied = std::min(static_cast<size_t>(bufferSize - 1), it->second.size());
-    std::memcpy(buffer, it->second.data(), copied);
-    buffer[copied] = 0;
-    return driver_status::kOk;
-}
-
-LONG CMeasurementDriverSimulator::StoreTextLocked(LONG item, LONG byteCount, const BYTE* data) {
-    auto it = m_values.find(item);
-    if (it == m_values.end()) return driver_status::kUnknownItem;
-    if (byteCount < 0) return driver_status::kBadLength;
-    const BYTE* end = data + byteCount;
-    it->second.assign(data, std::find(data, end, BYTE{0}));
-    return driver_status::kOk;
 }
 
 }  // namespace norn::firmware
