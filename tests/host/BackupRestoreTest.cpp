@@ -96,7 +96,7 @@ TEST_F(BackupRestoreTest, RestoreMakesItsDriverCallsInOrderAndCommitsOnce) {
         WriteDataFiles(kIdentifiedDocument, row.dds, row.mac);
         const LONG commits = m_driver.CommitCount();
         EXPECT_EQ(Module().F2(), row.writtenBack.empty() ? 1 : 0);
-        EXPECT_EQ(JournalText(false), row.calls);
+        EXPECT_EQ(JournalText(), row.calls);
         std::vector<std::string> texts;
         for (const auto& call : m_driver.Journal()) {
             if (call.method == "WriteValue") texts.emplace_back(call.data.begin(), call.data.end());

@@ -60,12 +60,6 @@ protected:
         Module().Entry<PFN_BRIGHTWORK_RELEASEBUFFER>(EntryReleaseBuffer)(0, buffer);
         return out;
     }
-    HRESULT BeginBatch() const {
-        return Module().Entry<PFN_BRIGHTWORK_BEGINDEFERREDCOMMIT>(EntryBeginDeferredCommit)();
-    }
-    LONG EndBatch() const {
-        return Module().Entry<PFN_BRIGHTWORK_ENDDEFERREDCOMMIT>(EntryEndDeferredCommit)();
-    }
 
     // The payload that a block holds as committed.
     std::string Payload(LONG block) const {
@@ -75,12 +69,12 @@ protected:
         const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
         return {payload + 4, payload + 4 + length};
     }
-    // The driver calls since the journal was cleared, as "method arguments|" each; block reads
-    // left out when asked.
-    std::string JournalText(bool withBlockReads = true) const {
+    // The driver calls since the journal was cleared but the block reads (a rewrite's preliminary
+    // reads among them), as "method arguments|" each.
+    std::string JournalText() const {
         std::string text;
         for (const auto& call : m_driver.Journal()) {
-            if (call.method == "ReadBlock" && !withBlockReads) continue;
+            if (call.method == "ReadBlock") continue;
             text += call.method;
             for (LONG argument : call.arguments) text += " " + std::to_string(argument);
             text += "|";

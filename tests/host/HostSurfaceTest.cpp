@@ -86,9 +86,11 @@ TEST_F(MethodTableTest, NotImplementedEntriesClearExactlyTheirOutValues) {
 // once and leaves the batch open, and the restore commits once and ends the batch itself: every
 // row makes one commit in all. A second open is refused while a batch is open.
 TEST_F(MethodTableTest, OperationsInsideAHostBatchCommitOnce) {
-    EXPECT_EQ(EndBatch(), 0) << "no batch";
-    ASSERT_EQ(BeginBatch(), S_OK);
-    EXPECT_EQ(EndBatch(), 0) << "nothing written";
+    const auto begin = Module().Entry<PFN_BRIGHTWORK_BEGINDEFERREDCOMMIT>(EntryBeginDeferredCommit);
+    const auto end = Module().Entry<PFN_BRIGHTWORK_ENDDEFERREDCOMMIT>(EntryEndDeferredCommit);
+    EXPECT_EQ(end(), 0) << "no batch";
+    ASSERT_EQ(begin(), S_OK);
+    EXPECT_EQ(end(), 0) << "nothing written";
     EXPECT_TRUE(m_driver.Journal().empty());
     EXPECT_TRUE(m_diagnostics.Lines().empty()) << "not even a driver lookup";
 
@@ -101,7 +103,7 @@ TEST_F(MethodTableTest, OperationsInsideAHostBatchCommitOnce) {
         SCOPED_TRACE(row.operations);
         WriteDataFiles(kIdentifiedDocument, "dds", std::string(16, 'm'));
         const LONG commits = m_driver.CommitCount();
-        ASSERT_EQ(BeginBatch(), S_OK);
+        ASSERT_EQ(begin(), S_OK);
         if (row.operations[0] == 'D') {
             EXPECT_EQ(Import(EntryDeviceDataSetImport, "dds"), 0);
             EXPECT_EQ(Import(EntryMacAddressImport, std::string(16, 'm')), 0);
@@ -109,8 +111,8 @@ TEST_F(MethodTableTest, OperationsInsideAHostBatchCommitOnce) {
             EXPECT_EQ(row.operations[1] == '8' ? Module().F8() : Module().F2(), 0);
         }
         EXPECT_EQ(m_driver.CommitCount() - commits, row.commitsInside);
-        EXPECT_EQ(BeginBatch(), row.batchStillOpen ? E_FAIL : S_OK);
-        EXPECT_EQ(EndBatch(), 0);
+        EXPECT_EQ(begin(), row.batchStillOpen ? E_FAIL : S_OK);
+        EXPECT_EQ(end(), 0);
         EXPECT_EQ(m_driver.CommitCount() - commits, 1);
     }
     EXPECT_TRUE(Reports().empty());
