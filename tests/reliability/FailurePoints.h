@@ -1,0 +1,111 @@
+// The failure-point catalogue: every failure point of the module's contract, provoked once with
+// the simulators and the file system, with what must follow: the result, every report in order
+// (code, HRESULT, line; where a row asks, the driver references the module holds while it
+// reports), the diagnostics and event-log lines, the commits, and the state of blocks and files.
+// Each subsystem's rows are a table of their own (*Points.cpp); every row that passes counts as
+// a failure point covered, and the run ends with "N of M failure points covered".
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <norn/firmware/RotRegistration.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "norn/InterfaceId.h"
+#include "reliability/HostOperations.h"
+#include "support/CountingObjects.h"
+
+namespace norn::test {
+
+class FailurePointTest;
+using CStep = std::function<void(FailurePointTest&)>;
+using CCall = std::function<LONG(FailurePointTest&)>;
+
+struct CExpectedReport {
+    const char* code;
+    HRESULT hresult;
+    LONG line;
+    LONG held;  // the driver references held while it is made; not checked when negative
+};
+inline CExpectedReport Fail(const char* code, LONG line, LONG held = -1) {
+    return {code, E_FAIL, line, held};
+}
+inline CExpectedReport NoPointer(const char* code, LONG line) {
+    return {code, E_POINTER, line, -1};
+}
+inline CExpectedReport DriverError(const char* code, LONG line, LONG held = -1) {
+    return {code, kDriverError, line, held};
+}
+
+// One row: a failure point, how to provoke it, and what follows.
+struct CFailurePoint {
+    std::string id;  // the case's name
+    CCall call;
+    std::vector<CStep> given;  // arranged in order before the call
+    LONG result;
+    std::vector<CExpectedReport> reports;
+    std::vector<CStep> then;               // checked after the call
+    std::vector<std::string> diagnostics;  // report lines sent to the diagnostics library
+    std::vector<std::string> events;       // texts written to the event log
+    LONG commits;
+};
+inline CFailurePoint Point(std::string id, CCall call, std::vector<CStep> given, LONG result,
+                           std::vector<CExpectedReport> reports, std::vector<CStep> then = {},
+                           std::vector<std::string> diagnostics = {},
+                           std::vector<std::string> events = {}, LONG commits = 0) {
+    return {std::move(id),   std::move(call),        std::move(given),  result, std::move(reports),
+            std::move(then), std::move(diagnostics), std::move(events), commits};
+}
+void PrintTo(const CFailurePoint& point, std::ostream* out);
+std::string CaseName(const ::testing::TestParamInfo<CFailurePoint>& info);
+
+// The rows of one table, counted into the figure "failure points".
+std::vector<CFailurePoint> Catalogued(std::vector<CFailurePoint> rows);
+
+class FailurePointTest : public CModuleRunTest,
+                         public ::testing::WithParamInterface<CFailurePoint> {
+public:
+    // An export with a buffer argument whose address the module must replace or leave alone.
+    LONG Export(LONG (*entry)(LONG, BYTE**, ULONG*));
+    // A block reader called directly; the buffer it hands out is freed.
+    LONG ReadBack(bool (*reader)(BYTE**, ULONG*));
+
+    BYTE m_sentinel[4] = {};
+    BYTE* const m_untouched = m_sentinel;
+    bool m_bufferLeftAlone = false;
+    CRunRecord m_run;  // what the call left behind, for the row's own checks
+    CCountingObject m_plainObject;
+    std::unique_ptr<firmware::CRotRegistration> m_managerStandIn;
+};
+
+// --- What a row arranges.
+inline const IID kBlock = InterfaceId<IEEPROMBlock>::value;
+inline const IID kControl = InterfaceId<IEEPROMControl>::value;
+inline const IID kValue = InterfaceId<IDriverValue>::value;
+inline const CStep kNoDriver = [](FailurePointTest& t) { t.UnregisterDriver(); };
+CStep Answering(std::vector<IID> interfaces);  // the driver refuses its other interfaces
+CStep Planned(firmware::CDriverFault fault);
+CStep Fails(const char* method, LONG nth);     // the call returns kDriverError
+CStep StatusOf(const char* method, LONG nth);  // the call sets kDriverStatus
+CStep WrongSize(LONG nth, LONG byteCount);     // ReadBlock reports another size
+CStep FileFails(EFileFault kind, const char* name, int nth = 0);
+CStep WriteFile(const char* name, std::string content);
+CStep DirectoryAt(const char* name);
+CStep PreparedFor(const char* operation);  // the operation's starting state in the sweeps
+CStep ErasedDeviceDataSet();
+
+// --- What a row calls.
+CCall Run(const char* operation);  // the host operation as the sweeps run it
+CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload);
+
+// --- What a row checks afterwards.
+CStep BlocksAsTheyWere();  // factory images, nothing pending
+CStep NotAsked(const char* method);
+CStep BatchFlags(bool deferred, bool pending);
+CStep Absent(std::vector<const char*> names);
+
+}  // namespace norn::test
