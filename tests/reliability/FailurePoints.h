@@ -10,11 +10,14 @@
 
 #include <norn/firmware/RotRegistration.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "driver/DeferredCommit.h"
 #include "norn/InterfaceId.h"
 #include "reliability/HostOperations.h"
 #include "support/CountingObjects.h"
@@ -87,25 +90,96 @@ inline const IID kBlock = InterfaceId<IEEPROMBlock>::value;
 inline const IID kControl = InterfaceId<IEEPROMControl>::value;
 inline const IID kValue = InterfaceId<IDriverValue>::value;
 inline const CStep kNoDriver = [](FailurePointTest& t) { t.UnregisterDriver(); };
-CStep Answering(std::vector<IID> interfaces);  // the driver refuses its other interfaces
-CStep Planned(firmware::CDriverFault fault);
-CStep Fails(const char* method, LONG nth);     // the call returns kDriverError
-CStep StatusOf(const char* method, LONG nth);  // the call sets kDriverStatus
-CStep WrongSize(LONG nth, LONG byteCount);     // ReadBlock reports another size
-CStep FileFails(EFileFault kind, const char* name, int nth = 0);
-CStep WriteFile(const char* name, std::string content);
-CStep DirectoryAt(const char* name);
-CStep PreparedFor(const char* operation);  // the operation's starting state in the sweeps
-CStep ErasedDeviceDataSet();
 
-// --- What a row calls.
-CCall Run(const char* operation);  // the host operation as the sweeps run it
-CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload);
+// The driver refuses its other interfaces.
+inline CStep Answering(std::vector<IID> interfaces) {
+    return [interfaces](FailurePointTest& t) {
+        for (const IID& iid : {kBlock, kControl, kValue}) {
+            if (std::find(interfaces.begin(), interfaces.end(), iid) == interfaces.end()) {
+                t.m_driver.AddFault(firmware::CDriverFault::Refused(iid, 0));
+            }
+        }
+    };
+}
 
-// --- What a row checks afterwards.
-CStep BlocksAsTheyWere();  // factory images, nothing pending
-CStep NotAsked(const char* method);
-CStep BatchFlags(bool deferred, bool pending);
-CStep Absent(std::vector<const char*> names);
+inline CStep Planned(firmware::CDriverFault fault) {
+    return [fault](FailurePointTest& t) { t.m_driver.AddFault(fault); };
+}
+
+inline CStep Fails(const char* method, LONG nth) {
+    return Planned(firmware::CDriverFault::Failure(method, nth, kDriverError));
+}
+
+inline CStep StatusOf(const char* method, LONG nth) {
+    return Planned(firmware::CDriverFault::Status(method, nth, kDriverStatus));
+}
+
+inline CStep WrongSize(LONG nth, LONG byteCount) {
+    return Planned(firmware::CDriverFault::WrongByteCount(nth, byteCount));
+}
+
+inline CStep FileFails(EFileFault kind, const char* name, int nth = 0) {
+    return [=](FailurePointTest& t) { t.FailFile(kind, name, nth); };
+}
+
+inline CStep WriteFile(const char* name, std::string content) {
+    return [name, content](FailurePointTest& t) { t.Write(name, content); };
+}
+
+inline CStep DirectoryAt(const char* name) {
+    return [name](FailurePointTest& t) { std::filesystem::create_directory(t.DataFile(name)); };
+}
+
+// The operation's starting state in the sweeps (HostOperations.cpp).
+inline CStep PreparedFor(const char* operation) {
+    return [operation](FailurePointTest& t) { Operation(operation).prepare(t); };
+}
+
+inline CStep ErasedDeviceDataSet() {
+    return [](FailurePointTest& t) {
+        auto image = firmware::FactoryImage(eeprom::kDeviceDataSetBlock);
+        std::fill(image.begin() + eeprom::kHeaderSize, image.end(), eeprom::kErasedByte);
+        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock, image);
+    };
+}
+
+// --- What a row calls: a host operation as the sweeps run it, or an import of this payload.
+inline CCall Run(const char* operation) {
+    return [operation](FailurePointTest& t) { return Operation(operation).call(t); };
+}
+
+inline CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload) {
+    return [entry, payload](FailurePointTest&) {
+        return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
+                     static_cast<LONG>(payload.size()));
+    };
+}
+
+// --- What a row checks afterwards: both blocks hold their factory images, nothing pending.
+inline CStep BlocksAsTheyWere() {
+    return [](FailurePointTest& t) {
+        for (LONG block : {eeprom::kDeviceDataSetBlock, eeprom::kMacAddressBlock}) {
+            EXPECT_EQ(t.m_driver.CurrentImage(block), firmware::FactoryImage(block)) << block;
+        }
+        EXPECT_FALSE(t.m_run.pendingWrites);
+    };
+}
+
+inline CStep NotAsked(const char* method) {
+    return [method](FailurePointTest& t) { EXPECT_EQ(t.m_driver.CallCount(method), 0u) << method; };
+}
+
+inline CStep Absent(std::vector<const char*> names) {
+    return [names](FailurePointTest& t) {
+        for (const char* name : names) EXPECT_FALSE(t.Exists(name)) << name;
+    };
+}
+
+inline CStep BatchFlags(bool deferred, bool pending) {
+    return [deferred, pending](FailurePointTest&) {
+        EXPECT_EQ(IsDeferredCommit(), deferred);
+        EXPECT_EQ(IsCommitPending(), pending);
+    };
+}
 
 }  // namespace norn::test
