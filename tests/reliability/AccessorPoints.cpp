@@ -65,8 +65,7 @@ void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
                           {NoPointer(w.code, w.blockLine)}, {}, {"212"}),
                     Point(code + "ReadFails", call, {Fails("ReadBlock", 1)}, FALSE,
                           {DriverError(w.code, w.readLine)}, {unchanged}),
-                    Point(code + "ReadStatusWithWrongSize", call,
-                          {StatusOf("ReadBlock", 1), WrongSize(1, 4)}, FALSE,
+                    Point(code + "ReadStatusWithWrongSize", call, {ShortRead(1)}, FALSE,
                           {Fail(w.code, w.readSizeLine)}, {unchanged}),
                     Point(code + "WriteFails", call, {Fails("WriteBlock", 1)}, FALSE,
                           {DriverError(w.code, w.writeLine)}, {unchanged}),
@@ -135,6 +134,6 @@ std::vector<CFailurePoint> AccessorPoints() {
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Accessors, FailurePointTest,
-                         ::testing::ValuesIn(Catalogued(AccessorPoints())), CaseName);
+                         ::testing::ValuesIn(Catalogued({AccessorPoints()})), CaseName);
 
 }  // namespace norn::test

@@ -46,7 +46,9 @@ std::string CaseName(const ::testing::TestParamInfo<CFailurePoint>& info) {
     return info.param.id;
 }
 
-std::vector<CFailurePoint> Catalogued(std::vector<CFailurePoint> rows) {
+std::vector<CFailurePoint> Catalogued(std::initializer_list<std::vector<CFailurePoint>> tables) {
+    std::vector<CFailurePoint> rows;
+    for (const auto& table : tables) rows.insert(rows.end(), table.begin(), table.end());
     AddReliabilityFigure("failure points", static_cast<long long>(rows.size()));
     return rows;
 }

@@ -66,8 +66,8 @@ inline CFailurePoint Point(std::string id, CCall call, std::vector<CStep> given,
 void PrintTo(const CFailurePoint& point, std::ostream* out);
 std::string CaseName(const ::testing::TestParamInfo<CFailurePoint>& info);
 
-// The rows of one table, counted into the figure "failure points".
-std::vector<CFailurePoint> Catalogued(std::vector<CFailurePoint> rows);
+// The rows of a subsystem's tables, one after the other, counted into the figure "failure points".
+std::vector<CFailurePoint> Catalogued(std::initializer_list<std::vector<CFailurePoint>> tables);
 
 class FailurePointTest : public CModuleRunTest,
                          public ::testing::WithParamInterface<CFailurePoint> {
@@ -116,6 +116,14 @@ inline CStep StatusOf(const char* method, LONG nth) {
 
 inline CStep WrongSize(LONG nth, LONG byteCount) {
     return Planned(firmware::CDriverFault::WrongByteCount(nth, byteCount));
+}
+
+// ReadBlock answers a nonzero status and 4 bytes, less than a header.
+inline CStep ShortRead(LONG nth) {
+    return [nth](FailurePointTest& t) {
+        StatusOf("ReadBlock", nth)(t);
+        WrongSize(nth, 4)(t);
+    };
 }
 
 inline CStep FileFails(EFileFault kind, const char* name, int nth = 0) {

@@ -134,7 +134,7 @@ std::vector<CFailurePoint> ReportPoints() {
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Reports, FailurePointTest, ::testing::ValuesIn(Catalogued(ReportPoints())),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Reports, FailurePointTest,
+                         ::testing::ValuesIn(Catalogued({ReportPoints()})), CaseName);
 
 }  // namespace norn::test

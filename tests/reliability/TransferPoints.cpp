@@ -151,6 +151,6 @@ std::vector<CFailurePoint> TransferPoints() {
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Transfers, FailurePointTest,
-                         ::testing::ValuesIn(Catalogued(TransferPoints())), CaseName);
+                         ::testing::ValuesIn(Catalogued({TransferPoints()})), CaseName);
 
 }  // namespace norn::test
