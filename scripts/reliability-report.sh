@@ -40,11 +40,11 @@ fuzz=build/fuzz/fuzz-summary.txt
     while IFS=$'\t' read -r name value; do echo "| $name | $value |"; done <"$figures"
     echo
     echo "- failure points: each row of the module's failure tables, provoked with the simulators"
-    echo "  and the file system; covered means the case passed (tests/reliability/ConformanceTest.cpp)."
+    echo "  and the file system; covered means the case passed (tests/reliability/*Points.cpp)."
     echo "- fault-sweep runs: each driver call of each host operation, failed in each way the"
-    echo "  simulator can (tests/reliability/FaultSweepTest.cpp)."
+    echo "  simulator can (tests/reliability/OperationSweep.cpp)."
     echo "- allocation-failure runs: the Nth allocation of each host operation failed, for every N"
-    echo "  until the operation completes (tests/reliability/AllocationFailureTest.cpp)."
+    echo "  until the operation completes (tests/reliability/OperationSweep.cpp)."
     echo
     echo "## Service tool"
     echo

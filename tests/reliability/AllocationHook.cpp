@@ -115,8 +115,14 @@ long LiveArrayBlocks() {
     return t_hook.liveArrays;
 }
 
-void ForgetArray(void* block) noexcept {
-    if (block != nullptr) --t_hook.liveArrays;
+// Arrays of the spared libraries are not counted: they make and free their own.
+void* CountArray(void* block, const void* caller) noexcept {
+    if (block != nullptr && !IsSpared(caller)) ++t_hook.liveArrays;
+    return block;
+}
+
+void ForgetArray(void* block, const void* caller) noexcept {
+    if (block != nullptr && !IsSpared(caller)) --t_hook.liveArrays;
     std::free(block);
 }
 
@@ -134,9 +140,7 @@ void* operator new(std::size_t size) {
 }
 
 void* operator new[](std::size_t size) {
-    void* block = norn::test::Allocate(size, NORN_CALLER);
-    ++norn::test::t_hook.liveArrays;
-    return block;
+    return norn::test::CountArray(norn::test::Allocate(size, NORN_CALLER), NORN_CALLER);
 }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
@@ -144,9 +148,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    void* block = norn::test::AllocateOrNull(size, NORN_CALLER);
-    if (block != nullptr) ++norn::test::t_hook.liveArrays;
-    return block;
+    return norn::test::CountArray(norn::test::AllocateOrNull(size, NORN_CALLER), NORN_CALLER);
 }
 
 void operator delete(void* block) noexcept {
@@ -154,7 +156,7 @@ void operator delete(void* block) noexcept {
 }
 
 void operator delete[](void* block) noexcept {
-    norn::test::ForgetArray(block);
+    norn::test::ForgetArray(block, NORN_CALLER);
 }
 
 void operator delete(void* block, std::size_t) noexcept {
@@ -162,7 +164,7 @@ void operator delete(void* block, std::size_t) noexcept {
 }
 
 void operator delete[](void* block, std::size_t) noexcept {
-    norn::test::ForgetArray(block);
+    norn::test::ForgetArray(block, NORN_CALLER);
 }
 
 void operator delete(void* block, const std::nothrow_t&) noexcept {
@@ -170,5 +172,5 @@ void operator delete(void* block, const std::nothrow_t&) noexcept {
 }
 
 void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    norn::test::ForgetArray(block);
+    norn::test::ForgetArray(block, NORN_CALLER);
 }

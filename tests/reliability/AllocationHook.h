@@ -22,13 +22,14 @@ public:
     long Counted() const;
 };
 
-// Blocks of operator new[] made on this thread and not yet given back with operator delete[]
-// (on this thread): the module hands its export buffers out of new[].
+// Blocks of operator new[] made on this thread, outside the spared libraries, and not yet given
+// back with operator delete[] (on this thread): the module hands its export buffers out of new[].
 long LiveArrayBlocks();
 
 // Allocations asked for directly by the code of the loaded libraries whose file name contains
-// the text are neither counted nor failed from now on (Qt's: it is not exception-safe, and a
-// failure thrown inside it is Qt's to survive, not its caller's). Call before arming.
+// the text are neither counted (arrays included) nor failed from now on (Qt's: it is not
+// exception-safe, and a failure thrown inside it is Qt's to survive, not its caller's). Call before
+// arming.
 void SpareAllocationsOfLibraries(const char* nameText);
 
 // While one of these lives, allocations on this thread are neither counted nor failed: code that

@@ -25,9 +25,7 @@ struct CArmedFault {
     std::string fileName;
     int nth = 0;
     int opens = 0;
-    int hits = 0;
     std::set<int> descriptors;  // open descriptors of the file, for read and write faults
-    std::string lastPath;
 };
 
 std::mutex g_mutex;
@@ -52,31 +50,19 @@ bool NameMatches(const char* path) {
 // The fault for a descriptor's read or write, if one is armed for it.
 bool FailsOn(int fd, EFileFault kind) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_fault.armed || g_fault.kind != kind || g_fault.descriptors.count(fd) == 0) return false;
-    ++g_fault.hits;
-    return true;
+    return g_fault.armed && g_fault.kind == kind && g_fault.descriptors.count(fd) != 0;
 }
 
 }  // namespace
 
 CFileFault::CFileFault(EFileFault kind, std::string fileName, int nth) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, 0, {}, {}};
+    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, {}};
 }
 
 CFileFault::~CFileFault() {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_fault = CArmedFault{};
-}
-
-int CFileFault::Hits() const {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_fault.hits;
-}
-
-std::string CFileFault::LastPathOpened() const {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_fault.lastPath;
 }
 
 std::vector<std::string> TakeRemovedFileNames() {
@@ -114,10 +100,8 @@ extern "C" int open64(const char* path, int flags, ...) {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (g_fault.armed && norn::test::NameMatches(path)) {
             ++g_fault.opens;
-            g_fault.lastPath = path;
             const bool hit = g_fault.nth == 0 || g_fault.opens == g_fault.nth;
             if (hit && g_fault.kind == EFileFault::OpenFails) {
-                ++g_fault.hits;
                 errno = EACCES;
                 return -1;
             }

@@ -23,11 +23,6 @@ public:
     ~CFileFault();
     CFileFault(const CFileFault&) = delete;
     CFileFault& operator=(const CFileFault&) = delete;
-
-    // How many calls the fault made fail so far.
-    int Hits() const;
-    // The whole path of the last open of the file since arming, or empty.
-    std::string LastPathOpened() const;
 };
 
 // The last components of the paths unlinked since the last call, oldest first.

@@ -1,0 +1,99 @@
+// CModuleRunTest: one call into the module (linked into this executable) on the simulated
+// firmware, and what it left behind. The failure-point catalogue and the operation sweep both
+// arrange a run with it and read the run back as a CRunRecord; Finish() checks what every run
+// must show, failed or not: no driver or error manager reference kept, no BSTR, event source,
+// descriptor or array block leaked, no buffer of the driver written, and resolved paths that
+// name this test's files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reliability/FileFaults.h"
+#include "support/ServiceDataFixture.h"
+
+namespace norn::test {
+
+constexpr HRESULT kDriverError = static_cast<HRESULT>(0x8004D00D);  // a failing driver call's
+constexpr LONG kDriverStatus = 0x5A;                                // a faulty status word
+
+// "D4:1104 0x80004005": one report as a trail shows it.
+std::string TrailEntry(const std::string& code, LONG line, HRESULT hresult);
+
+// What one run left behind.
+struct CRunRecord {
+    LONG result = -1;
+    std::vector<std::string> trail;        // the error manager's reports, in order
+    bool filesNamed = true;                // each report names the file "Brightwork"
+    std::vector<LONG> held;                // driver references the module held at each report
+    std::vector<bool> batchOpenAtReports;  // DeferredCommit at each report
+    std::vector<std::string> events;       // event-log texts written during the run
+    std::vector<std::string> diagnostics;  // report lines sent to the diagnostics library
+    LONG commits = 0;
+    bool pendingWrites = false;
+    bool batchOpen = false;  // DeferredCommit
+    bool commitPending = false;
+};
+
+// The fixture's members are public: catalogue rows and operations are free functions using them.
+class CModuleRunTest : public CServiceDataFixture {
+public:
+    using CServiceDataFixture::DataFile;
+    using CServiceDataFixture::FileContent;
+    using CServiceDataFixture::m_driver;
+    using CServiceDataFixture::m_events;
+    using CServiceDataFixture::m_manager;
+    using CServiceDataFixture::m_root;
+    using CServiceDataFixture::m_xmlDirectory;
+    using CServiceDataFixture::UnregisterDriver;
+    using CServiceDataFixture::UnregisterErrorManager;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // The factory instrument and values, no fault planned, no service data file, no batch,
+    // the paths not resolved, nothing handed out.
+    void Reset();
+    // The run starts here: journal and reports are cleared and the baselines taken.
+    void Begin();
+    // Makes the call; an exception that crosses the boundary fails the test.
+    static LONG Call(LONG (*call)(CModuleRunTest&), CModuleRunTest& test);
+    // The record of the run since Begin(), after the checks every run must pass.
+    CRunRecord Finish(LONG result);
+
+    void Write(const char* name, const std::string& content) const;
+    bool Exists(const char* name) const;
+    // The payload the block holds now (pending or committed).
+    std::string BlockPayload(LONG block) const;
+    void FailFile(EFileFault kind, const char* name, int nth = 0);
+
+    BYTE* m_exported = nullptr;  // a buffer the module handed out, given back by Reset and TearDown
+    ULONG m_count = 0;
+    char m_text[16] = {};
+    std::unique_ptr<CFileFault> m_fileFault;
+
+private:
+    CRunRecord m_record;  // what the report observer adds to while the run lasts
+    size_t m_eventsBefore = 0;
+    size_t m_diagnosticsBefore = 0;
+    ULONG m_driverRefs = 0;
+    ULONG m_managerRefs = 0;
+    LONG m_liveBstrs = 0;
+    LONG m_commitsBefore = 0;
+    long m_arrays = 0;
+    int m_descriptors = 0;
+};
+
+// Qt's allocations are neither failed nor counted from the first call on (AllocationHook.h): Qt
+// does not survive a failed allocation of its own (QFile's construction crashes in
+// ~QObjectPrivate), and it keeps arrays of its own from one run to the next.
+void SpareQtAllocations();
+
+// The payload of a block image: the MAC address block's after the header, the device data
+// set's as long as its length field says (empty when that is out of range).
+std::string PayloadOf(const std::vector<BYTE>& image, LONG block);
+
+}  // namespace norn::test

@@ -1,0 +1,537 @@
+// The operation sweep: every host operation (HostOperations.cpp) run again and again from the
+// same starting state, each time with one failure planted, over every failure kind:
+// - each driver call of its fault-free run, failed in each way the driver can fail it; the run
+//   must end as the rule table below says: the result, every report, the commits and the batch
+//   flags exactly;
+// - each allocation the operation makes, failed in turn until a run no longer reaches the
+//   failure: the executable's operator new (AllocationHook.h) and the platform layer's BSTR,
+//   task and local memory, each in a run that succeeds, in one whose last driver call fails (so
+//   that reports are built under the failure) and in that one without an error manager. The
+//   run must be survived: the result 0 or 1; on success everything done; after a failure no
+//   commit, and the reports due, in order, each at the error manager or in the event log in its
+//   place ("ErrorEntry structure not available!" or "Error in Brightwork (Line n)"); a failed
+//   allocation is never reported itself.
+// Every run also passes CModuleRunTest::Finish: nothing thrown across, nothing kept or leaked.
+//
+// The driver and the error manager stand for other processes: the module reaches them through
+// stand-ins that pause the allocation hook for the length of each call. Qt's allocations are
+// spared (ModuleRun.h); the module's, the C++ runtime's and the platform layer's are failed.
+#include <gtest/gtest.h>
+
+#include <norn/ErrorManager.h>
+#include <norn/firmware/ErrorManagerSimulator.h>
+#include <norn/firmware/RotRegistration.h>
+
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "norn/PlatformTestHooks.h"
+#include "reliability/AllocationHook.h"
+#include "reliability/HostOperations.h"
+#include "reliability/ReliabilityFigures.h"
+
+namespace norn::test {
+namespace {
+
+using namespace norn::eeprom;
+using firmware::CDriverCall;
+using firmware::CDriverFault;
+using firmware::CErrorManagerSimulator;
+using firmware::CMeasurementDriverSimulator;
+using firmware::CRotRegistration;
+
+// The driver as the module reaches it during the sweep: every call goes to the simulator with
+// the hook paused. References are counted on the simulator. Outlives its registration.
+class CPausedDriver final : public CComObjectBase<IEEPROMBlock, IEEPROMControl, IDriverValue> {
+public:
+    explicit CPausedDriver(CMeasurementDriverSimulator& driver) : m_driver(driver) {}
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_driver.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_driver.Release(); }
+
+    // One answer for the same-named reserved slots of all three interfaces; nobody calls them.
+    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE WriteBlock(LONG reserved, LONG block, LONG flag, LONG byteCount,
+                                         BYTE* image, BYTE** imageRef, LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.WriteBlock(reserved, block, flag, byteCount, image, imageRef, status);
+    }
+    HRESULT STDMETHODCALLTYPE ReadBlock(LONG reserved, LONG block, LONG* byteCount, BYTE** buffer,
+                                        LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.ReadBlock(reserved, block, byteCount, buffer, status);
+    }
+    HRESULT STDMETHODCALLTYPE SetEEPROMMode(LONG mode, LONG flag, LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.SetEEPROMMode(mode, flag, status);
+    }
+    HRESULT STDMETHODCALLTYPE PrepareRead(LONG a, LONG b, LONG c, LONG d, LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.PrepareRead(a, b, c, d, status);
+    }
+    HRESULT STDMETHODCALLTYPE WriteValue(LONG item, LONG subItem, LONG byteCount, BYTE* data,
+                                         LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.WriteValue(item, subItem, byteCount, data, status);
+    }
+    HRESULT STDMETHODCALLTYPE QueryValue(LONG item, LONG code, BYTE* buffer,
+                                         LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.QueryValue(item, code, buffer, status);
+    }
+    HRESULT STDMETHODCALLTYPE ReadValue(LONG item, LONG subItem, LONG bufferSize, BYTE* buffer,
+                                        LONG* status) override {
+        CAllocationPause pause;
+        return m_driver.ReadValue(item, subItem, bufferSize, buffer, status);
+    }
+
+private:
+    CMeasurementDriverSimulator& m_driver;
+};
+
+// The error manager as the module reaches it during the sweep, likewise.
+class CPausedErrorManager final : public CComObjectBase<IErrorManager> {
+public:
+    explicit CPausedErrorManager(CErrorManagerSimulator& manager) : m_manager(manager) {}
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_manager.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_manager.Release(); }
+    HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry entry) override {
+        CAllocationPause pause;
+        return m_manager.ReportError(entry);
+    }
+
+private:
+    CErrorManagerSimulator& m_manager;
+};
+
+// --- Driver faults. Only ReadBlock hands out a buffer, so only ReadBlock can report a wrong
+// size or hand out none; its size faults come with status 0 unless named.
+enum EFault { Failure, Status, ShortOfHeader, ShortByOne, TooLong, NoBuffer, StatusAndTooLong };
+constexpr const char* kFaultNames[] = {"failed HRESULT",
+                                       "nonzero status",
+                                       "4 bytes",
+                                       "one byte short",
+                                       "one byte long",
+                                       "no buffer",
+                                       "nonzero status and one byte long"};
+
+// What the operation does with the answer: goes on, or fails at one of the call's lines.
+enum EVerdict { GoesOn, CallLine, StatusLine, SizeLine, NotApplicable };
+constexpr EVerdict X = NotApplicable;
+
+// The contract's rules: rows are the roles of ECallRole, columns the faults above.
+// clang-format off
+constexpr EVerdict kVerdicts[4][7] = {
+    //                  failure   status      4 bytes   short     long      no buffer status+long
+    /* Checked */       {CallLine, StatusLine, X,        X,        X,        X,        X},
+    /* StatusIgnored */ {CallLine, GoesOn,     X,        X,        X,        X,        X},
+    /* RewriteRead */   {CallLine, GoesOn,     SizeLine, GoesOn,   GoesOn,   SizeLine, SizeLine},
+    /* Read */          {CallLine, StatusLine, SizeLine, SizeLine, SizeLine, SizeLine, StatusLine},
+};
+// clang-format on
+
+std::vector<CDriverFault> Plan(EFault fault, const CDriverCallRule& rule, LONG imageSize) {
+    const LONG nth = rule.nth;
+    const CDriverFault status = CDriverFault::Status(rule.method, nth, kDriverStatus);
+    switch (fault) {
+        case Failure:
+            return {CDriverFault::Failure(rule.method, nth, kDriverError)};
+        case Status:
+            return {status};
+        case ShortOfHeader:
+            return {CDriverFault::WrongByteCount(nth, 4)};
+        case ShortByOne:
+            return {CDriverFault::WrongByteCount(nth, imageSize - 1)};
+        case TooLong:
+            return {CDriverFault::WrongByteCount(nth, imageSize + 1)};
+        case NoBuffer:
+            return {CDriverFault::NullBuffer(nth)};
+        case StatusAndTooLong:
+            return {status, CDriverFault::WrongByteCount(nth, imageSize + 1)};
+    }
+    return {};
+}
+
+// "WriteBlock #1 (0 22001 1 1360)".
+std::string Describe(const CDriverCall& call, int nth) {
+    std::string text = call.method + " #" + std::to_string(nth) + " (";
+    for (size_t i = 0; i < call.arguments.size(); ++i) {
+        text += (i == 0 ? "" : " ") + std::to_string(call.arguments[i]);
+    }
+    return text + ")";
+}
+
+// "method #n" for each call of the journal, n counting the calls of that method.
+std::vector<std::string> Numbered(const std::vector<CDriverCall>& journal) {
+    std::vector<std::string> calls;
+    for (size_t i = 0; i < journal.size(); ++i) {
+        int nth = 0;
+        for (size_t j = 0; j <= i; ++j) nth += journal[j].method == journal[i].method;
+        calls.push_back(journal[i].method + " #" + std::to_string(nth));
+    }
+    return calls;
+}
+
+// --- Allocation failures.
+constexpr long kAllocationLimit = 100000;  // a sweep that gets here never completes
+const std::string kNoEntry = "ErrorEntry structure not available!";
+
+// The platform's countdown cannot be read back: a failure still armed after the run shows up
+// within nth probe allocations.
+bool PlatformFailureStillArmed(LONG nth) {
+    for (LONG i = 0; i < nth; ++i) {
+        BSTR probe = SysAllocString(OLESTR("probe"));
+        if (probe == nullptr) return true;
+        SysFreeString(probe);
+    }
+    return false;
+}
+
+// One way of failing the nth allocation: arms it, makes the call, disarms; true when the
+// failure was reached.
+struct CAllocationFault {
+    const char* name;
+    const char* figure;
+    bool (*run)(CModuleRunTest& test, const CHostOperation& operation, long nth, LONG& result);
+    bool errorsMayVanish;  // an error whose own file text cannot be allocated is never raised
+};
+
+const CAllocationFault kAllocationFaults[] = {
+    {"operator new", "allocation-failure runs",
+     [](CModuleRunTest& test, const CHostOperation& operation, long nth, LONG& result) {
+         CFailingAllocation failing(nth);
+         result = CModuleRunTest::Call(operation.call, test);
+         return failing.Fired();
+     },
+     false},
+    {"platform allocation", "platform-allocation-failure runs",
+     [](CModuleRunTest& test, const CHostOperation& operation, long nth, LONG& result) {
+         NornFailPlatformAllocation(nth);
+         result = CModuleRunTest::Call(operation.call, test);
+         const bool fired = !PlatformFailureStillArmed(nth);
+         NornFailPlatformAllocation(0);
+         return fired;
+     },
+     true},
+};
+
+// The run around the failed allocation.
+struct CScenario {
+    const char* name;
+    bool lastCallFails;
+    bool withManager;
+};
+constexpr CScenario kScenarios[] = {{"succeeding run", false, true},
+                                    {"failing run", true, true},
+                                    {"failing run without error manager", true, false}};
+
+// The event-log text that stands for a report without the error manager.
+std::string EventFor(const std::string& trailEntry) {
+    const size_t colon = trailEntry.find(':');
+    return "Error in Brightwork (Line " +
+           trailEntry.substr(colon + 1, trailEntry.find(' ') - colon - 1) + ")";
+}
+
+// The entries of `due` that `trail` lacks, when `trail` keeps the others in order.
+bool DropsOnly(const std::vector<std::string>& trail, const std::vector<std::string>& due,
+               std::vector<std::string>& dropped) {
+    size_t next = 0;
+    for (const std::string& entry : due) {
+        if (next < trail.size() && trail[next] == entry) {
+            ++next;
+        } else {
+            dropped.push_back(entry);
+        }
+    }
+    return next == trail.size();
+}
+
+// Whether the event-log text stands for the report. The file field is not compared: what it
+// holds when its own copy cannot be allocated is the module's choice.
+bool StandsFor(const std::string& event, const std::string& trailEntry) {
+    if (event == kNoEntry) return true;
+    const std::string expected = EventFor(trailEntry);
+    const std::string line = expected.substr(expected.find(" (Line "));
+    return event.rfind("Error in ", 0) == 0 && event.size() >= line.size() &&
+           event.compare(event.size() - line.size(), line.size(), line) == 0;
+}
+
+// How many dropped reports no event-log text stands for, the texts taken in order; -1 when a
+// text stands for none of them.
+int Unaccounted(const std::vector<std::string>& events, const std::vector<std::string>& dropped) {
+    size_t next = 0;
+    for (const std::string& event : events) {
+        while (next < dropped.size() && !StandsFor(event, dropped[next])) ++next;
+        if (next == dropped.size()) return -1;
+        ++next;
+    }
+    return static_cast<int>(dropped.size() - events.size());
+}
+
+class OperationSweepTest : public CModuleRunTest,
+                           public ::testing::WithParamInterface<CHostOperation> {
+protected:
+    void SetUp() override {
+        CModuleRunTest::SetUp();
+        UnregisterDriver();
+        m_driverStandIn =
+            std::make_unique<CRotRegistration>(m_pausedDriver.Unknown(), OLESTR("TarvoMeasDriver"));
+        ASSERT_TRUE(m_driverStandIn->Succeeded());
+        WithManager(true);
+    }
+    void TearDown() override {
+        m_driverStandIn.reset();
+        m_managerStandIn.reset();
+        CModuleRunTest::TearDown();
+    }
+
+    void WithManager(bool registered) {
+        UnregisterErrorManager();
+        m_managerStandIn.reset();
+        if (registered) {
+            m_managerStandIn =
+                std::make_unique<CRotRegistration>(&m_pausedManager, OLESTR("ErrorManager"));
+        }
+    }
+
+    // A fresh start of the operation, its driver faults planned; the run begins after this.
+    void Start(const CHostOperation& operation, const std::vector<CDriverFault>& faults = {}) {
+        Reset();
+        operation.prepare(*this);
+        for (const CDriverFault& fault : faults) m_driver.AddFault(fault);
+        Begin();
+    }
+
+    // What a run that did everything shows.
+    void ExpectDone(const CHostOperation& operation, const CRunRecord& run, LONG commits) {
+        EXPECT_TRUE(run.trail.empty()) << ::testing::PrintToString(run.trail);
+        EXPECT_TRUE(run.events.empty()) << ::testing::PrintToString(run.events);
+        EXPECT_EQ(run.commits, commits);
+        EXPECT_TRUE(commits == 0 || !run.pendingWrites) << "a write was left uncommitted";
+        operation.verify(*this);
+    }
+
+    void SweepDriverCall(const CHostOperation& operation, const CDriverCallRule& rule,
+                         const CDriverCall& call) {
+        const bool commitCall = call.method == "SetEEPROMMode" && call.arguments.at(0) == 2;
+        const LONG block = call.arguments.size() > 1 ? call.arguments[1] : 0;
+        const LONG imageSize =
+            block == kMacAddressBlock ? kMacAddressImageSize : kDeviceDataSetImageSize;
+        for (int fault = Failure; fault <= StatusAndTooLong; ++fault) {
+            if (fault > Status && call.method != "ReadBlock") break;
+            SCOPED_TRACE(std::string(operation.code) + ", " + Describe(call, rule.nth) + ": " +
+                         kFaultNames[fault]);
+            const EVerdict verdict = kVerdicts[static_cast<int>(rule.role)][fault];
+            ASSERT_NE(verdict, NotApplicable);
+            Start(operation, Plan(static_cast<EFault>(fault), rule, imageSize));
+            const CRunRecord run = Finish(Call(operation.call, *this));
+            AddReliabilityFigure("fault-sweep runs");
+            EXPECT_TRUE(run.diagnostics.empty()) << ::testing::PrintToString(run.diagnostics);
+            // Only a failed batch commit call leaves the batch open, its write still pending.
+            const bool batchKept = operation.keepsBatch && verdict == CallLine;
+            EXPECT_EQ(run.batchOpen, batchKept) << "DeferredCommit";
+            if (operation.keepsBatch) {
+                EXPECT_EQ(run.commitPending, batchKept) << "CommitPending";
+            }
+            if (verdict == GoesOn) {
+                // A commit whose status is ignored has not committed anything all the same.
+                EXPECT_EQ(run.result, 0);
+                ExpectDone(operation, run, commitCall ? 0 : operation.commits);
+                continue;
+            }
+            const LONG line = verdict == CallLine     ? rule.callLine
+                              : verdict == StatusLine ? rule.statusLine
+                                                      : rule.sizeLine;
+            EXPECT_EQ(run.result, 1);
+            EXPECT_EQ(run.trail, FailureTrail(operation, rule, line,
+                                              verdict == CallLine ? kDriverError : E_FAIL));
+            EXPECT_TRUE(run.filesNamed) << "the reports' file";
+            EXPECT_TRUE(run.events.empty()) << ::testing::PrintToString(run.events);
+            EXPECT_EQ(run.commits, 0);
+        }
+    }
+
+    // Runs the operation with its 1st, 2nd, ... allocation failing until a run no longer
+    // reaches the failure; that last run must end as a run without the hook does.
+    void SweepAllocations(const CAllocationFault& fault, const CScenario& scenario) {
+        const CHostOperation& operation = GetParam();
+        const CDriverCallRule& last = operation.calls.back();
+        std::vector<std::string> due;
+        std::vector<CDriverFault> faults;
+        if (scenario.lastCallFails) {
+            due = FailureTrail(operation, last, last.callLine, kDriverError);
+            faults.push_back(CDriverFault::Failure(last.method, last.nth, kDriverError));
+        }
+        WithManager(scenario.withManager);
+        for (long nth = 1; nth < kAllocationLimit; ++nth) {
+            SCOPED_TRACE(std::string(operation.code) + ", " + scenario.name + ", " + fault.name +
+                         " #" + std::to_string(nth) + " fails");
+            Start(operation, faults);
+            LONG result = -1;
+            const bool fired = fault.run(*this, operation, nth, result);
+            const auto journal = m_driver.Journal();
+            const bool faultReached = std::any_of(
+                journal.begin(), journal.end(), [](auto& c) { return c.hresult == kDriverError; });
+            const CRunRecord run = Finish(result);
+            if (!fired) {
+                EXPECT_GT(nth, 1) << "no allocation was failed: the hook is not in place";
+                ExpectCleanRun(operation, run, scenario, due);
+                return;
+            }
+            AddReliabilityFigure(fault.figure);
+            ExpectSurvived(operation, run, scenario);
+            if (faultReached) {
+                ExpectDueReports(run, scenario, due, fault.errorsMayVanish);
+            } else {
+                ExpectAtMostOneChain(operation, run, scenario);
+            }
+            if (HasFailure()) return;  // the first run that fails says it all
+        }
+        ADD_FAILURE() << "no run completed within " << kAllocationLimit << " allocations";
+    }
+
+private:
+    void ExpectCleanRun(const CHostOperation& operation, const CRunRecord& run,
+                        const CScenario& scenario, const std::vector<std::string>& due) {
+        EXPECT_TRUE(run.diagnostics.empty()) << ::testing::PrintToString(run.diagnostics);
+        if (due.empty()) {
+            EXPECT_EQ(run.result, 0) << "the run that no longer reached the failure";
+            ExpectDone(operation, run, operation.commits);
+            return;
+        }
+        std::vector<std::string> events;
+        for (const std::string& entry : due) events.push_back(EventFor(entry));
+        EXPECT_EQ(run.result, 1) << "the run that no longer reached the failure";
+        EXPECT_EQ(run.trail, scenario.withManager ? due : std::vector<std::string>{});
+        EXPECT_EQ(run.events, scenario.withManager ? std::vector<std::string>{} : events);
+        EXPECT_EQ(run.commits, 0);
+    }
+
+    void ExpectSurvived(const CHostOperation& operation, const CRunRecord& run,
+                        const CScenario& scenario) {
+        ASSERT_TRUE(run.result == 0 || run.result == 1) << run.result;
+        EXPECT_EQ(run.batchOpen, operation.keepsBatch && run.result == 1) << "DeferredCommit";
+        EXPECT_LE(run.diagnostics.size(), 1u);
+        for (const std::string& line : run.diagnostics) {
+            EXPECT_EQ(line, "212") << "only the driver lookup's own report";
+        }
+        EXPECT_TRUE(run.result == 1 || !scenario.lastCallFails) << "the failing call was skipped";
+        if (run.result == 1) {
+            EXPECT_EQ(run.commits, 0) << "committed after a failure";
+        } else {
+            ExpectDone(operation, run, operation.commits);
+        }
+    }
+
+    // No report was due when the allocation failed: what follows is at most one chain, an inner
+    // routine's report and then the operation's own, each delivered where reports go.
+    void ExpectAtMostOneChain(const CHostOperation& operation, const CRunRecord& run,
+                              const CScenario& scenario) {
+        const auto& delivered = scenario.withManager ? run.trail : run.events;
+        const auto& elsewhere = scenario.withManager ? run.events : run.trail;
+        EXPECT_TRUE(elsewhere.empty()) << ::testing::PrintToString(elsewhere);
+        EXPECT_LE(delivered.size(), 2u) << ::testing::PrintToString(delivered);
+        if (scenario.withManager && !run.trail.empty()) {
+            const std::string& own = run.trail.back();
+            EXPECT_EQ(own.substr(0, own.find(':')), operation.code) << "its own report comes last";
+        }
+        for (const std::string& event : run.events) EXPECT_NE(event, kNoEntry);
+    }
+
+    // The reports due, in order, each at the error manager or in the event log: with a manager
+    // at most one of them is displaced, its record not built ("ErrorEntry structure not
+    // available!") or the manager not found ("Error in Brightwork (Line n)"); a report may be
+    // lost only where its error cannot be raised, or where its event cannot be written.
+    void ExpectDueReports(const CRunRecord& run, const CScenario& scenario,
+                          const std::vector<std::string>& due, bool errorsMayVanish) {
+        std::vector<std::string> dropped;
+        ASSERT_TRUE(DropsOnly(run.trail, due, dropped))
+            << ::testing::PrintToString(run.trail) << " is not part of "
+            << ::testing::PrintToString(due);
+        if (scenario.withManager) {
+            EXPECT_LE(dropped.size(), 1u) << "one failed allocation displaced two reports";
+        }
+        const int unaccounted = Unaccounted(run.events, dropped);
+        EXPECT_GE(unaccounted, 0) << ::testing::PrintToString(run.events)
+                                  << " stands for no missing report of "
+                                  << ::testing::PrintToString(dropped);
+        const bool mayLose = errorsMayVanish || !scenario.withManager;
+        EXPECT_LE(unaccounted, mayLose ? 1 : 0) << "a report ended nowhere";
+    }
+
+    CPausedDriver m_pausedDriver{m_driver};
+    CPausedErrorManager m_pausedManager{m_manager};
+    std::unique_ptr<CRotRegistration> m_driverStandIn;
+    std::unique_ptr<CRotRegistration> m_managerStandIn;
+};
+
+TEST_P(OperationSweepTest, EachDriverCallFailedEachWayEndsAsTheContractSays) {
+    const CHostOperation& operation = GetParam();
+    Start(operation);
+    const CRunRecord run = Finish(Call(operation.call, *this));
+    EXPECT_EQ(run.result, 0) << "fault-free";
+    ExpectDone(operation, run, operation.commits);
+    const std::vector<CDriverCall> journal = m_driver.Journal();
+    std::vector<std::string> rules;
+    for (const auto& rule : operation.calls) {
+        rules.push_back(std::string(rule.method) + " #" + std::to_string(rule.nth));
+    }
+    ASSERT_EQ(Numbered(journal), rules) << "the driver calls of the contract";
+    for (size_t i = 0; i < journal.size(); ++i) {
+        SweepDriverCall(operation, operation.calls[i], journal[i]);
+    }
+}
+
+TEST_P(OperationSweepTest, EachAllocationFailureIsSurvived) {
+    for (const CAllocationFault& fault : kAllocationFaults) {
+        for (const CScenario& scenario : kScenarios) SweepAllocations(fault, scenario);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, OperationSweepTest, ::testing::ValuesIn(HostOperations()),
+                         OperationName);
+
+// The hook itself: it fails the chosen allocation of the arming thread only, once, the nothrow
+// forms with null; it reaches the shared libraries' allocations (the platform layer's here: this
+// fails when a sanitizer's or valgrind's operator new took precedence) but spares Qt's.
+TEST(AllocationHookTest, FailsTheChosenAllocationOfTheArmingThreadOnly) {
+    SpareQtAllocations();
+    std::atomic<bool> go{false};
+    void* elsewhere = nullptr;
+    std::thread other([&] {
+        while (!go) std::this_thread::yield();
+        elsewhere = ::operator new(16);
+    });
+    {
+        CFailingAllocation failing(2);
+        void* first = ::operator new(16);
+        go = true;
+        other.join();
+        EXPECT_EQ(::operator new[](16, std::nothrow), nullptr);
+        EXPECT_TRUE(failing.Fired());
+        QFile file(QStringLiteral("/nonexistent"));
+        EXPECT_EQ(failing.Counted(), 2) << "Qt's allocations are spared";
+        ::operator delete(first);
+        ::operator delete(elsewhere);
+    }
+    CFailingAllocation failing(1);
+    IMoniker* moniker = nullptr;
+    EXPECT_EQ(CreateItemMoniker(OLESTR(""), OLESTR("item"), &moniker), E_OUTOFMEMORY);
+    EXPECT_TRUE(failing.Fired());
+}
+
+}  // namespace
+}  // namespace norn::test

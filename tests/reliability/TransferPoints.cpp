@@ -1,0 +1,156 @@
+// The failure points of the payload files and of the transfers above them: the file writers,
+// the imports D4 and D6 (file, then block) and the exports D5 and D7 (file against block).
+#include <norn/BrightworkNorn.h>
+
+#include "driver/EEPROMAccessors.h"
+#include "files/DataFilePaths.h"
+#include "files/PayloadFiles.h"
+#include "host/MethodTable.h"
+#include "reliability/FailurePoints.h"
+
+namespace norn::test {
+namespace {
+
+using namespace norn::eeprom;
+using firmware::FactoryImage;
+
+const std::string kPayload = "new-payload";
+
+template <class Result>
+CCall Creates(Result (*writer)(const BYTE*, LONG)) {
+    return [writer](FailurePointTest&) {
+        return static_cast<LONG>(
+            writer(reinterpret_cast<const BYTE*>(kPayload.data()), LONG(kPayload.size())));
+    };
+}
+
+// The writers use the paths their caller resolved; they never resolve them themselves.
+const CStep kPathsNotResolved = [](FailurePointTest&) { ResetDataFilePathsForTests(); };
+
+CStep Holds(const char* name, std::string content) {
+    return [name, content](FailurePointTest& t) { EXPECT_EQ(t.FileContent(name), content); };
+}
+
+void AddFileWriterRows(std::vector<CFailurePoint>& rows) {
+    const CCall dds = Creates(CreateDDSFile);
+    const CCall mac = Creates(CreateMACFile);
+    const auto writeFails = [](const char* name) {
+        return FileFails(EFileFault::WriteFails, name);
+    };
+    rows.insert(rows.end(),
+                {
+                    Point("CreateDDSFile_PathsNotResolved", dds, {kPathsNotResolved}, 1,
+                          {Fail("CreateDDSFile", 1036)}, {Absent({"NornData.dds"})}),
+                    Point("CreateMACFile_PathsNotResolved", mac, {kPathsNotResolved}, FALSE,
+                          {Fail("CreateMACFile", 1447)}, {Absent({"NornData.mac"})}),
+                    Point("CreateDDSFile_CannotOpen", dds, {DirectoryAt("NornData.dds")}, 1,
+                          {Fail("CreateDDSFile", 1036)}),
+                    Point("CreateDDSFile_ShortWrite", dds, {writeFails("NornData.dds")}, 1,
+                          {Fail("CreateDDSFile", 1042)}),
+                    Point("CreateMACFile_CannotOpen", mac, {DirectoryAt("NornData.mac")}, FALSE,
+                          {Fail("CreateMACFile", 1447)}),
+                    Point("CreateMACFile_ShortWrite", mac, {writeFails("NornData.mac")}, FALSE,
+                          {Fail("CreateMACFile", 1458)}),
+                });
+}
+
+void AddImportRows(std::vector<CFailurePoint>& rows) {
+    const std::string tooLongDds(kMaxDeviceDataSetPayload + 1, 'd');
+    const std::string tooLongMac(kMacAddressPayloadSize + 1, 'm');
+    const CCall d4 = Import(DeviceDataSetImportEntry, kPayload);
+    const CCall d6 = Import(MacAddressImportEntry, std::string(16, 'm'));
+    const CStep unchanged = BlocksAsTheyWere();
+    // D4 writes its file twice: the first write only decides the result, unreported.
+    const CStep imported = [](FailurePointTest& t) {
+        EXPECT_EQ(t.FileContent("NornData.dds"), kPayload);
+        EXPECT_EQ(t.BlockPayload(kDeviceDataSetBlock), kPayload);
+    };
+    rows.insert(rows.end(),
+                {
+                    Point("D4_FirstFileWriteFails", d4,
+                          {FileFails(EFileFault::OpenFails, "NornData.dds", 1)}, 1, {}, {imported},
+                          {}, {}, 1),
+                    Point("D4_FileWriterFails", d4, {DirectoryAt("NornData.dds")}, 1,
+                          {Fail("CreateDDSFile", 1036), Fail("D4", 1098)}, {unchanged}),
+                    Point("D4_BlockWriterFails", Import(DeviceDataSetImportEntry, tooLongDds), {},
+                          1, {Fail("SetDeviceDataSetEEPROM", 907), Fail("D4", 1104)},
+                          {Holds("NornData.dds", tooLongDds), unchanged}),
+                    Point("D6_FileWriterFails", d6, {DirectoryAt("NornData.mac")}, 1,
+                          {Fail("CreateMACFile", 1447), Fail("D6", 1500)}, {unchanged}),
+                    Point("D6_BlockWriterFails", Import(MacAddressImportEntry, tooLongMac), {}, 1,
+                          {Fail("SetMACEEPROM", 1325), Fail("D6", 1506)},
+                          {Holds("NornData.mac", tooLongMac), unchanged}),
+                });
+}
+
+struct CExport {
+    const char* code;
+    LONG (*entry)(LONG, BYTE**, ULONG*);
+    const char* file;
+    const char* reader;
+    LONG block, readerLine;  // the block reader's line for a failed ReadBlock
+    LONG nullLine, openLine, blockReadLine, compareLine;
+    std::string fileContent;  // a payload the factory block does not hold
+};
+
+// The buffer handed out after a mismatch is the block's payload; D5 clears its first byte.
+void ExpectBlockPayloadHandedOut(FailurePointTest& t, LONG block) {
+    ASSERT_NE(t.m_exported, nullptr) << "the buffer is handed out";
+    std::string expected = PayloadOf(FactoryImage(block), block);
+    if (block == kDeviceDataSetBlock) expected[0] = '\0';
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(t.m_exported), t.m_count), expected);
+}
+
+void AddExportRows(std::vector<CFailurePoint>& rows, const CExport& e) {
+    const std::string code = e.code + std::string("_");
+    const auto entry = e.entry;
+    const CCall call = [entry](FailurePointTest& t) { return t.Export(entry); };
+    const CCall nullBuffer = [entry](FailurePointTest& t) {
+        t.m_count = 7;
+        return entry(0, nullptr, &t.m_count);
+    };
+    const CStep withFile = WriteFile(e.file, e.fileContent);
+    const ULONG size = static_cast<ULONG>(e.fileContent.size());
+    const auto countIs = [](ULONG count) {
+        return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
+    };
+    const CStep noBuffer = [](FailurePointTest& t) {
+        EXPECT_EQ(t.m_exported, nullptr) << "buffer argument untouched";
+    };
+    const LONG block = e.block;
+    rows.insert(
+        rows.end(),
+        {
+            Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {countIs(0)}),
+            Point(code + "FileCannotBeOpened", call, {}, 1, {Fail(e.code, e.openLine)},
+                  {NotAsked("ReadBlock"), countIs(0), noBuffer}),
+            Point(code + "BlockReaderFails", call, {withFile, Fails("ReadBlock", 1)}, 1,
+                  {DriverError(e.reader, e.readerLine), Fail(e.code, e.blockReadLine)},
+                  {countIs(size), noBuffer}),
+            Point(code + "PayloadsDiffer", call, {withFile}, 1, {Fail(e.code, e.compareLine)},
+                  {[block](FailurePointTest& t) { ExpectBlockPayloadHandedOut(t, block); }}),
+        });
+}
+
+std::vector<CFailurePoint> TransferPoints() {
+    std::vector<CFailurePoint> rows;
+    AddFileWriterRows(rows);
+    AddImportRows(rows);
+    AddExportRows(rows, {"D5", DeviceDataSetExportEntry, "NornData.dds", "GetDeviceDataSetEEPROM",
+                         kDeviceDataSetBlock, 1156, 1224, 1230, 1249, 1257, "other"});
+    AddExportRows(rows, {"D7", MacAddressExportEntry, "NornData.mac", "GetMACEEPROM",
+                         kMacAddressBlock, 1557, 1625, 1631, 1650, 1656, std::string(16, 'o')});
+    // An erased block: its length field is out of range, and becomes the count.
+    rows.push_back(Point(
+        "D5_ErasedBlock", [](FailurePointTest& t) { return t.Export(DeviceDataSetExportEntry); },
+        {WriteFile("NornData.dds", "payload"), ErasedDeviceDataSet()}, 1, {Fail("D5", 1249)},
+        {[](FailurePointTest& t) { EXPECT_EQ(t.m_count, 0xA5A5A5A5u) << "the length field"; }}));
+    return rows;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Transfers, FailurePointTest,
+                         ::testing::ValuesIn(Catalogued({TransferPoints()})), CaseName);
+
+}  // namespace norn::test
