@@ -1,5 +1,6 @@
 // The inputs of the three fuzz targets, as cases and their layouts (Describe), shared by the
-// targets, which read them, and the seed generator, which writes them.
+// targets, which read them, and the seed generator, which writes them. A layout changes only
+// with the corpus: the seeds and the inputs found are kept in it.
 #pragma once
 
 #include <norn/MeasurementDriver.h>
@@ -14,11 +15,10 @@ namespace norn::fuzz {
 
 // --- fuzz_payload_export: entries 4 and 6 against the service data files -------------------------
 
+// What the simulator's block holds: its header, then a payload taken from the service data file
+// (as it is, or with one byte changed) or from the input; the device data set's length field
+// holds the payload's length or any value.
 enum EPayloadKind : unsigned { PayloadOfFile, PayloadOfFileChanged, PayloadOwn, PayloadKindCount };
-
-// What the simulator's block holds: its header, then a payload taken from the service data
-// file (as it is, or with one byte changed) or from the input; the device data set's length
-// field holds the payload's length or any value.
 struct CBlockSpec {
     std::string header;
     unsigned payloadKind = PayloadOfFile;
@@ -33,20 +33,20 @@ void Describe(Stream& stream, CBlockSpec& block, bool hasLengthField) {
     stream.Bytes(block.header, eeprom::kHeaderSize);
     stream.Choice(block.payloadKind, PayloadKindCount);
     if (block.payloadKind == PayloadOfFileChanged) stream.Number(block.changedByte);
-    if (block.payloadKind == PayloadOwn)
+    if (block.payloadKind == PayloadOwn) {
         stream.Piece(block.payload, eeprom::kMaxDeviceDataSetPayload);
+    }
     if (!hasLengthField) return;
     stream.Choice(block.explicitLength, 2);
     if (block.explicitLength) stream.Number(block.length);
 }
 
-// Null arguments of the two exports, as bits.
+// Null arguments of the two exports, as bits (16 combinations).
 enum ENullArgument : unsigned {
     NullDeviceDataSetBuffer = 1,
     NullDeviceDataSetCount = 2,
     NullMacAddressBuffer = 4,
     NullMacAddressCount = 8,
-    NullArgumentCombinations = 16
 };
 
 struct CExportCase {
@@ -59,7 +59,7 @@ constexpr size_t kMaxPayloadFile = 2048;
 
 template <class Stream>
 void Describe(Stream& stream, CExportCase& c) {
-    stream.Choice(c.nullArguments, NullArgumentCombinations);
+    stream.Choice(c.nullArguments, 16);
     Describe(stream, c.deviceDataSetFile, kMaxPayloadFile);
     Describe(stream, c.macAddressFile, kMaxPayloadFile);
     Describe(stream, c.deviceDataSetBlock, true);
@@ -72,16 +72,14 @@ struct CRestoreCase {
     CFileSpec xml, deviceDataSet, macAddress;
 };
 
-constexpr size_t kMaxXmlFile = 4096;
-
 template <class Stream>
 void Describe(Stream& stream, CRestoreCase& c) {
-    Describe(stream, c.xml, kMaxXmlFile);
+    Describe(stream, c.xml, 4096);
     Describe(stream, c.deviceDataSet, kMaxPayloadFile);
     Describe(stream, c.macAddress, kMaxPayloadFile);
 }
 
-// --- fuzz_driver_answers: operations against the driver simulator's fault plan ----------------
+// --- fuzz_driver_answers: operations against the driver simulator's fault plan ------------------
 
 enum EOperation : unsigned {
     OperationDeviceDataSetExport,  // D5
@@ -93,27 +91,23 @@ enum EOperation : unsigned {
     OperationCount
 };
 
-// Bits of the driver interfaces that QueryInterface refuses.
-enum EMissingInterface : unsigned {
-    MissingBlock = 1,
-    MissingControl = 2,
-    MissingValue = 4,
-    MissingInterfaceCombinations = 8
-};
+// Bits of the driver interfaces that QueryInterface refuses (8 combinations).
+enum EMissingInterface : unsigned { MissingBlock = 1, MissingControl = 2, MissingValue = 4 };
 
 // What a block of the simulator holds: its header from the input and the case's payload (as the
 // module writes it), or bytes from the input.
 enum EImageKind : unsigned { ImageWellFormed, ImageRaw, ImageKindCount };
 
-// How a call's HRESULT and status word are answered; the status word is the simulator's own (0
-// when the call is in order), any value from the input, or left alone.
+// How a call's HRESULT and status word are answered: one of these results or any value; the
+// status word the simulator's own (0 when the call is in order), any value, or left alone.
 const HRESULT kAnswerResults[] = {S_OK,          S_FALSE,      E_FAIL,      E_POINTER,
                                   E_OUTOFMEMORY, E_UNEXPECTED, E_INVALIDARG};
 constexpr unsigned kAnswerResultCount = sizeof(kAnswerResults) / sizeof(kAnswerResults[0]);
 enum EStatusAnswer : unsigned { StatusAsSet, StatusAny, StatusLeftAlone, StatusAnswerCount };
 
 // How a block read hands out its buffer: the block's image; a buffer of the input's bytes with
-// any declared size, as long as the size says (at most kMaxHandedOut bytes); or none, with the
+// any declared size, as long as the size says (at most kMaxHandedOut bytes: well beyond both
+// blocks, so that a module copying by the declared size would read past it); or none, with the
 // block's size or any declared size.
 enum EBlockAnswer : unsigned {
     BlockModelImage,
@@ -122,14 +116,7 @@ enum EBlockAnswer : unsigned {
     BlockNullAnySize,
     BlockAnswerCount
 };
-
-// Well beyond both blocks, so a module that copied by the declared size instead of the block's
-// would read past the buffer.
 constexpr size_t kMaxHandedOut = 4096;
-
-inline size_t HandedOutSize(uint32_t declared) {
-    return std::min<size_t>(std::max<LONG>(static_cast<LONG>(declared), 0), kMaxHandedOut);
-}
 
 // One planned answer of the driver.
 struct CAnswer {
@@ -158,15 +145,17 @@ void Describe(Stream& stream, CAnswer& answer, bool blockRead) {
     if (answer.block == BlockAnySize || answer.block == BlockNullAnySize) {
         stream.Number(answer.declared);
     }
-    if (answer.block == BlockAnySize) stream.Bytes(answer.bytes, HandedOutSize(answer.declared));
+    if (answer.block == BlockAnySize) {
+        const LONG declared = std::max(static_cast<LONG>(answer.declared), LONG{0});
+        stream.Bytes(answer.bytes, std::min<size_t>(declared, kMaxHandedOut));
+    }
 }
 
-// The methods these operations call, whose first kAnsweredCalls calls the input answers; later
-// calls are answered as the simulator answers them.
+// The methods the operations call whose first kAnsweredCalls calls the input answers (ReadBlock,
+// the first, with a buffer too); later calls are answered as the simulator answers them.
 constexpr const char* kAnsweredMethods[] = {"ReadBlock", "WriteBlock", "SetEEPROMMode",
                                             "WriteValue", "ReadValue"};
 constexpr size_t kAnsweredMethodCount = sizeof(kAnsweredMethods) / sizeof(kAnsweredMethods[0]);
-constexpr size_t kReadBlockAnswers = 0;  // the index of ReadBlock, whose answers say more
 constexpr size_t kAnsweredCalls = 3;
 
 // The operation, the interfaces the driver refuses, and the service data: the identification
@@ -187,29 +176,25 @@ struct CDriverCase {
     CAnswer answers[kAnsweredMethodCount][kAnsweredCalls];
 };
 
-constexpr size_t kMaxIdentification = 32;
-constexpr size_t kMaxValue16 = 250;  // beyond the 200 bytes the restore saves
-
-template <class Stream>
-void Describe(Stream& stream, unsigned& kind, std::string& bytes, LONG imageSize) {
-    stream.Choice(kind, ImageKindCount);
-    stream.Bytes(bytes, kind == ImageRaw ? imageSize : eeprom::kHeaderSize);
-}
-
 template <class Stream>
 void Describe(Stream& stream, CDriverCase& c) {
+    using namespace eeprom;
     stream.Choice(c.operation, OperationCount);
-    stream.Choice(c.missingInterfaces, MissingInterfaceCombinations);
-    stream.Piece(c.serialNumber, kMaxIdentification);
-    stream.Piece(c.materialNumber, kMaxIdentification);
-    stream.Piece(c.deviceDataSet, eeprom::kMaxDeviceDataSetPayload + 8);
-    stream.Piece(c.macAddress, eeprom::kMacAddressPayloadSize + 8);
-    Describe(stream, c.deviceDataSetImage, c.deviceDataSetBytes, eeprom::kDeviceDataSetImageSize);
-    Describe(stream, c.macAddressImage, c.macAddressBytes, eeprom::kMacAddressImageSize);
-    stream.Piece(c.value16, kMaxValue16);
+    stream.Choice(c.missingInterfaces, 8);
+    stream.Piece(c.serialNumber, 32);
+    stream.Piece(c.materialNumber, 32);
+    stream.Piece(c.deviceDataSet, kMaxDeviceDataSetPayload + 8);
+    stream.Piece(c.macAddress, kMacAddressPayloadSize + 8);
+    stream.Choice(c.deviceDataSetImage, ImageKindCount);
+    stream.Bytes(c.deviceDataSetBytes,
+                 c.deviceDataSetImage == ImageRaw ? kDeviceDataSetImageSize : kHeaderSize);
+    stream.Choice(c.macAddressImage, ImageKindCount);
+    stream.Bytes(c.macAddressBytes,
+                 c.macAddressImage == ImageRaw ? kMacAddressImageSize : kHeaderSize);
+    stream.Piece(c.value16, 250);  // beyond the 200 bytes the restore saves
     stream.Choice(c.value16Unterminated, 2);
     for (size_t m = 0; m < kAnsweredMethodCount; ++m) {
-        for (CAnswer& answer : c.answers[m]) Describe(stream, answer, m == kReadBlockAnswers);
+        for (CAnswer& answer : c.answers[m]) Describe(stream, answer, m == 0);
     }
 }
 

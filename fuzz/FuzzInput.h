@@ -1,14 +1,13 @@
-// How the fuzz targets read their inputs, and how the seed generator writes inputs that read
-// back as intended. A target's input layout is written once, as a function template over a
-// stream (Describe), and runs in both directions: CInputReader takes the values from a
-// FuzzedDataProvider, CSeedWriter lays given values out so that a CInputReader returns exactly
-// them. Choices and numbers come from the end of the input, byte pieces from the front, and a
-// used-up input reads as zeros and empty pieces: every layout gives 0 its most ordinary meaning.
+// How the fuzz targets read their inputs and the seed generator writes them. A target's input
+// layout is written once, as a function template over a stream (Describe), and runs both ways:
+// CInputReader takes the values from a FuzzedDataProvider, CSeedWriter lays given values out so
+// that a CInputReader returns exactly them. Choices and numbers come from the end of the input,
+// byte pieces from the front, and a used-up input reads as zeros and empty pieces: every layout
+// gives 0 its most ordinary meaning.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,23 +33,6 @@ public:
         value.resize(length, '\0');
     }
 
-    // The same, as results.
-    unsigned Choice(unsigned count) {
-        unsigned value = 0;
-        Choice(value, count);
-        return value;
-    }
-    uint32_t Number() {
-        uint32_t value = 0;
-        Number(value);
-        return value;
-    }
-    std::string Bytes(size_t length) {
-        std::string value;
-        Bytes(value, length);
-        return value;
-    }
-
 private:
     FuzzedDataProvider& m_input;
 };
@@ -58,16 +40,15 @@ private:
 // Writes an input that CInputReader reads back as the values given, in the same order.
 class CSeedWriter {
 public:
-    void Choice(const unsigned& value, unsigned count) { Integral(value, count - 1, 32); }
-    void Number(const uint32_t& value) { Integral(value, UINT32_MAX, 32); }
+    void Choice(unsigned value, unsigned count) { Integral(value, count - 1, 32); }
+    void Number(uint32_t value) { Integral(value, UINT32_MAX, 32); }
     void Piece(const std::string& value, size_t maxLength) {
         Integral(value.size(), maxLength, 8 * sizeof(size_t));
         m_front += value;
     }
-    void Bytes(const std::string& value, size_t length) {
-        std::string bytes = value.substr(0, length);
-        bytes.resize(length, '\0');
-        m_front += bytes;
+    void Bytes(std::string value, size_t length) {
+        value.resize(length, '\0');
+        m_front += value;
     }
 
     // The input: the pieces in order, then the numbers, the first one read last.
@@ -85,5 +66,21 @@ private:
     std::string m_front;
     std::string m_back;  // in the order read
 };
+
+// A case as a target reads it from an input, and the input that reads back as a case.
+template <class Case>
+Case ReadCase(const uint8_t* data, size_t size) {
+    FuzzedDataProvider provider(data, size);
+    CInputReader reader(provider);
+    Case c;
+    Describe(reader, c);
+    return c;
+}
+template <class Case>
+std::string Encode(Case c) {
+    CSeedWriter writer;
+    Describe(writer, c);
+    return writer.Build();
+}
 
 }  // namespace norn::fuzz

@@ -1,10 +1,10 @@
-// The fuzz targets' shared process set-up, file layout, module calls and rule checks.
+// The fuzz targets' shared process set-up, files, block images, module calls and rule checks.
 #include "FuzzSupport.h"
 
-#include <norn/firmware/RotRegistration.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,42 +16,29 @@ extern "C" const BrightworkMethodTable* GetMethodTable();
 
 namespace norn::fuzz {
 
+using namespace eeprom;
+
 namespace {
 
-// A fresh directory below the temporary directory, removed with its content at exit. Short
-// enough for the module, which takes roots of at most 99 characters.
-class CTempRoot {
-public:
-    CTempRoot() {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/norn-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr || pattern.size() > 80) {
-            CheckFailed("a temporary service data root", __FILE__, __LINE__);
-        }
-        m_path = pattern;
-        std::filesystem::create_directories(m_path + "/eeprom/xml");
-    }
-    ~CTempRoot() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    CTempRoot(const CTempRoot&) = delete;
-    CTempRoot& operator=(const CTempRoot&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// The firmware process around the module, built in this order and torn down in reverse.
+// The firmware process around the module, built in this order and torn down in reverse. The
+// service data root is a fresh directory below the temporary directory, short enough for the
+// module (which takes roots of at most 99 characters) and removed with its content at exit.
 struct CFuzzProcess {
     CFuzzProcess() {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/norn-fuzz-XXXXXX";
+        NORN_FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr && pattern.size() <= 80);
+        root = pattern;
+        std::filesystem::create_directories(root + "/eeprom/xml");
+        setenv("TARVO_SYSTEM_ROOT_RW", root.c_str(), 1);
         NORN_FUZZ_CHECK(apartment.Result() == S_OK);
         NORN_FUZZ_CHECK(registration.Succeeded());
-        setenv("TARVO_SYSTEM_ROOT_RW", root.Path().c_str(), 1);
+    }
+    ~CFuzzProcess() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
     }
 
-    CTempRoot root;
+    std::string root;
     CComApartment apartment;
     firmware::CErrorManagerSimulator manager;
     firmware::CRotRegistration registration{&manager, OLESTR("ErrorManager")};
@@ -62,14 +49,10 @@ CFuzzProcess& Process() {
     return process;
 }
 
-const BrightworkMethodTable& Table() {
-    static const BrightworkMethodTable* table = GetMethodTable();
-    return *table;
-}
-
 template <class Function>
 Function TableEntry(BrightworkEntry entry) {
-    return reinterpret_cast<Function>(Table().entries[entry]);
+    static const BrightworkMethodTable* const table = GetMethodTable();
+    return reinterpret_cast<Function>(table->entries[entry]);
 }
 
 }  // namespace
@@ -88,17 +71,15 @@ firmware::CErrorManagerSimulator& ErrorManager() {
     return Process().manager;
 }
 
-std::string ServiceDataFile(const char* name) {
-    return Process().root.Path() + "/eeprom/xml/" + name;
+std::string DataFile(const char* name) {
+    return Process().root + "/eeprom/xml/" + name;
 }
 
-void LayOut(const std::string& path, const CFileSpec& file) {
+void LayOut(const char* name, const CFileSpec& file) {
+    const std::string path = DataFile(name);
     std::filesystem::remove_all(path);
-    if (file.kind == FileDirectory) {
-        std::filesystem::create_directory(path);
-    } else if (file.kind == FileRegular) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << file.content;
-    }
+    if (file.kind == FileDirectory) std::filesystem::create_directory(path);
+    if (file.kind == FileRegular) std::ofstream(path, std::ios::binary) << file.content;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -106,34 +87,57 @@ std::string ReadWholeFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-CExportCall CallExport(BrightworkEntry entry, bool nullBuffer, bool nullCount) {
-    CExportCall call;
-    call.result = TableEntry<PFN_BRIGHTWORK_EXPORT>(entry)(0, nullBuffer ? nullptr : &call.buffer,
-                                                           nullCount ? nullptr : &call.count);
-    return call;
+std::vector<BYTE> BlockImage(LONG block, const std::string& header, const std::string& payload,
+                             std::optional<uint32_t> length) {
+    const bool dds = block == kDeviceDataSetBlock;
+    std::vector<BYTE> image(dds ? kDeviceDataSetImageSize : kMacAddressImageSize, kErasedByte);
+    const size_t used =
+        std::min<size_t>(payload.size(), dds ? kMaxDeviceDataSetPayload : kMacAddressPayloadSize);
+    std::copy_n(header.begin(), std::min<size_t>(header.size(), kHeaderSize), image.begin());
+    size_t offset = kHeaderSize;
+    if (dds) {
+        const uint32_t field = length.value_or(used);
+        std::memcpy(image.data() + offset, &field, sizeof(field));
+        offset += sizeof(field);
+    }
+    std::copy_n(payload.begin(), used, image.begin() + offset);
+    return image;
 }
 
-LONG CallImport(BrightworkEntry entry, const std::string& payload) {
+std::optional<std::string> PayloadOf(LONG block, const std::vector<BYTE>& image) {
+    const char* bytes = reinterpret_cast<const char*>(image.data()) + kHeaderSize;
+    if (block == kMacAddressBlock) return std::string(bytes, kMacAddressPayloadSize);
+    uint32_t length = 0;
+    std::memcpy(&length, bytes, sizeof(length));
+    if (length > static_cast<uint32_t>(kMaxDeviceDataSetPayload)) return std::nullopt;
+    return std::string(bytes + sizeof(length), length);
+}
+
+CExportResult Export(BrightworkEntry entry, ULONG maxCount, bool nullBuffer, bool nullCount) {
+    BYTE* buffer = nullptr;
+    ULONG count = 0;
+    CExportResult answer;
+    answer.result = TableEntry<PFN_BRIGHTWORK_EXPORT>(entry)(0, nullBuffer ? nullptr : &buffer,
+                                                             nullCount ? nullptr : &count);
+    NORN_FUZZ_CHECK(answer.result == kBrightworkSucceeded || answer.result == kBrightworkFailed);
+    if (nullBuffer) NORN_FUZZ_CHECK(answer.result == kBrightworkFailed && count == 0);
+    if (answer.result == kBrightworkSucceeded) NORN_FUZZ_CHECK(buffer != nullptr);
+    if (buffer != nullptr) {
+        NORN_FUZZ_CHECK(count <= maxCount && buffer[count] == 0);
+        answer.payload.assign(reinterpret_cast<const char*>(buffer), count);
+    }
+    NORN_FUZZ_CHECK(TableEntry<PFN_BRIGHTWORK_RELEASEBUFFER>(EntryReleaseBuffer)(0, buffer) == 0);
+    return answer;
+}
+
+LONG Import(BrightworkEntry entry, const std::string& payload) {
     return TableEntry<PFN_BRIGHTWORK_IMPORT>(entry)(
         0, reinterpret_cast<const BYTE*>(payload.data()), static_cast<LONG>(payload.size()));
 }
 
-void CheckAndReleaseExport(const CExportCall& call, ULONG maxCount, bool nullBuffer) {
-    NORN_FUZZ_CHECK(call.result == kBrightworkSucceeded || call.result == kBrightworkFailed);
-    if (nullBuffer) NORN_FUZZ_CHECK(call.result == kBrightworkFailed && call.count == 0);
-    if (call.result == kBrightworkSucceeded) NORN_FUZZ_CHECK(call.buffer != nullptr);
-    if (call.buffer != nullptr) {
-        NORN_FUZZ_CHECK(call.count <= maxCount);
-        NORN_FUZZ_CHECK(call.buffer[call.count] == 0);
-    }
-    NORN_FUZZ_CHECK(TableEntry<PFN_BRIGHTWORK_RELEASEBUFFER>(EntryReleaseBuffer)(0, call.buffer) ==
-                    0);
-}
-
 void CheckReported(LONG result) {
     NORN_FUZZ_CHECK(result == kBrightworkSucceeded || result == kBrightworkFailed);
-    const bool reported = !ErrorManager().Reports().empty();
-    NORN_FUZZ_CHECK(reported == (result == kBrightworkFailed));
+    NORN_FUZZ_CHECK(ErrorManager().Reports().empty() == (result == kBrightworkSucceeded));
 }
 
 }  // namespace norn::fuzz

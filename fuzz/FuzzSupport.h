@@ -1,18 +1,19 @@
-// What every fuzz target shares: the firmware process around the module, the service data
-// files, calls into the module's host surface, and the checks of the rules that hold for any
-// input. A broken rule aborts, so that libFuzzer counts it as a crash and keeps the input.
-//
-// The process is set up once, on the fuzzing thread, and lives until exit: COM joined, a fresh
-// service data root (TARVO_SYSTEM_ROOT_RW, removed at exit) and the error manager simulator in
-// the Running Object Table. Every iteration starts from the same state: the files are laid out
-// anew, the error manager's reports and the module's deferred-commit flags are cleared, and the
-// driver simulator is a new object registered for that iteration only.
+// What every fuzz target shares: the process around the module, the service data files, the
+// driver simulator's block images, calls into the module's method table, and the rules that hold
+// for any input; a broken rule aborts, so that libFuzzer keeps the input as a crash. The process
+// (COM, a fresh service data root removed at exit, the error manager simulator in the Running
+// Object Table) is set up once; every iteration lays its files out anew, starts with no reports
+// and no batch open, and registers a new driver simulator.
 #pragma once
 
 #include <norn/BrightworkNorn.h>
 #include <norn/firmware/ErrorManagerSimulator.h>
+#include <norn/firmware/MeasurementDriverSimulator.h>
+#include <norn/firmware/RotRegistration.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "FuzzInput.h"
 
@@ -23,27 +24,15 @@ namespace norn::fuzz {
 #define NORN_FUZZ_CHECK(condition) \
     ((condition) ? (void)0 : ::norn::fuzz::CheckFailed(#condition, __FILE__, __LINE__))
 
-// Starts an iteration: sets the process up on the first call, then clears the reports and the
-// deferred-commit flags.
+// Sets the process up on the first call, then clears the reports and the deferred-commit flags.
 void BeginIteration();
-
 firmware::CErrorManagerSimulator& ErrorManager();
 
-// NornData.xml, NornData.dds and NornData.mac below the process's service data root.
-std::string ServiceDataFile(const char* name);
-inline std::string XmlFile() {
-    return ServiceDataFile("NornData.xml");
-}
-inline std::string DdsFile() {
-    return ServiceDataFile("NornData.dds");
-}
-inline std::string MacFile() {
-    return ServiceDataFile("NornData.mac");
-}
+// A service data file ("NornData.xml", ".dds", ".mac") below the process's service data root.
+std::string DataFile(const char* name);
 
 // What lies at a service data file's path at the start of an iteration.
 enum EFileKind : unsigned { FileRegular, FileAbsent, FileDirectory, FileKindCount };
-
 struct CFileSpec {
     unsigned kind = FileRegular;
     std::string content;  // of a regular file
@@ -55,24 +44,41 @@ void Describe(Stream& stream, CFileSpec& file, size_t maxLength) {
     if (file.kind == FileRegular) stream.Piece(file.content, maxLength);
 }
 
-// Replaces whatever lies at the path by what the file case says.
-void LayOut(const std::string& path, const CFileSpec& file);
+// Replaces whatever lies at the service data file `name` by what the file case says.
+void LayOut(const char* name, const CFileSpec& file);
 std::string ReadWholeFile(const std::string& path);
 
-// Entries 4 and 6 through the method table, with null arguments where asked.
-struct CExportCall {
-    LONG result = -1;
-    BYTE* buffer = nullptr;
-    ULONG count = 0;
-};
-CExportCall CallExport(BrightworkEntry entry, bool nullBuffer, bool nullCount);
-// Entries 3 and 5 through the method table.
-LONG CallImport(BrightworkEntry entry, const std::string& payload);
+// A well-formed image of block 22001 or 22002: the header, the device data set's length field
+// (the payload's length unless given), the payload cut to the block's room, erased bytes after.
+std::vector<BYTE> BlockImage(LONG block, const std::string& header, const std::string& payload,
+                             std::optional<uint32_t> length = {});
+// The payload an image holds; none when its length field is beyond the block's room.
+std::optional<std::string> PayloadOf(LONG block, const std::vector<BYTE>& image);
 
-// The rules of an export's answer: a result of 0 or 1; a count of 0 for a null buffer argument;
-// a buffer handed out (on success always, on a failed comparison too) holds a payload of at
-// most maxCount bytes followed by a 0 byte. Gives the buffer back through entry 21.
-void CheckAndReleaseExport(const CExportCall& call, ULONG maxCount, bool nullBuffer);
+// Runs `operation` with `driver` registered as the measurement driver; the module keeps no
+// reference to it (the registration's is the only one, and none is left after it).
+template <class Operation>
+void WithDriver(firmware::CMeasurementDriverSimulator& driver, Operation operation) {
+    {
+        firmware::CRotRegistration registration(driver.Unknown(), OLESTR("TarvoMeasDriver"));
+        NORN_FUZZ_CHECK(registration.Succeeded());
+        operation();
+        NORN_FUZZ_CHECK(driver.Refs() == 1);
+    }
+    NORN_FUZZ_CHECK(driver.Refs() == 0);
+}
+
+// Entry 4 or 6, with null arguments where asked. Checks what every export answers: 0 or 1; a
+// count of 0 for a null buffer argument; a buffer on success, and any buffer handed out holding
+// at most maxCount bytes and a 0 byte after them. Gives it back through entry 21.
+struct CExportResult {
+    LONG result = -1;
+    std::string payload;
+};
+CExportResult Export(BrightworkEntry entry, ULONG maxCount, bool nullBuffer = false,
+                     bool nullCount = false);
+// Entry 3 or 5 through the method table.
+LONG Import(BrightworkEntry entry, const std::string& payload);
 
 // The error contract of an operation: 0 or 1, and the host gets 1 only after a report, 0 only
 // without one.

@@ -3,14 +3,10 @@
 // the driver simulator's factory blocks, with the identification then set through the module's
 // document class. Each seed is read back with its target's layout before it is written, so a
 // seed always means what it says.
-#include <norn/firmware/MeasurementDriverSimulator.h>
-#include <norn/firmware/RotRegistration.h>
-
 #include <QString>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <vector>
 
 #include "FuzzCases.h"
 #include "files/ServiceDataDocument.h"
@@ -22,7 +18,7 @@ extern "C" LONG F3();
 
 namespace {
 
-// The service data files as the module writes them.
+// The service data files as the module writes them, and the headers of the blocks they hold.
 struct CServiceData {
     std::string backupXml;  // as the backup leaves it: no identification
     std::string xml;        // with SerialNo and MaterialNo
@@ -33,40 +29,32 @@ struct CServiceData {
 CServiceData WriteServiceData() {
     BeginIteration();
     norn::firmware::CMeasurementDriverSimulator driver;
-    norn::firmware::CRotRegistration registration(driver.Unknown(), OLESTR("TarvoMeasDriver"));
-    NORN_FUZZ_CHECK(registration.Succeeded());
-    NORN_FUZZ_CHECK(F3() == 0);
+    WithDriver(driver, [] { NORN_FUZZ_CHECK(F3() == 0); });
     CServiceData data;
-    data.backupXml = ReadWholeFile(XmlFile());
-    CServiceDataDocument document(QString::fromStdString(XmlFile()));
+    data.backupXml = ReadWholeFile(DataFile("NornData.xml"));
+    CServiceDataDocument document(QString::fromStdString(DataFile("NornData.xml")));
     NORN_FUZZ_CHECK(document.SetSerialNo(QStringLiteral("SN12345678")));
     NORN_FUZZ_CHECK(document.SetMaterialNo(QStringLiteral("1234.5678.90")));
-    data.xml = ReadWholeFile(XmlFile());
-    data.deviceDataSet = ReadWholeFile(DdsFile());
-    data.macAddress = ReadWholeFile(MacFile());
-    const auto ddsImage = driver.CommittedImage(kDeviceDataSetBlock);
-    const auto macImage = driver.CommittedImage(kMacAddressBlock);
-    data.deviceDataSetHeader.assign(ddsImage.begin(), ddsImage.begin() + kHeaderSize);
-    data.macAddressHeader.assign(macImage.begin(), macImage.begin() + kHeaderSize);
+    data.xml = ReadWholeFile(DataFile("NornData.xml"));
+    data.deviceDataSet = ReadWholeFile(DataFile("NornData.dds"));
+    data.macAddress = ReadWholeFile(DataFile("NornData.mac"));
+    const auto header = [&driver](LONG block) {
+        const std::vector<BYTE> image = driver.CommittedImage(block);
+        return std::string(image.begin(), image.begin() + kHeaderSize);
+    };
+    data.deviceDataSetHeader = header(kDeviceDataSetBlock);
+    data.macAddressHeader = header(kMacAddressBlock);
     return data;
 }
 
-// Encodes the case, checks that the target reads it back as laid out (the case read back encodes
-// to the same input, and nothing is left over), and writes it as <directory>/<name>.
+// Writes the case as <directory>/<name> once it reads back as the same input.
 template <class Case>
-void WriteSeed(const std::filesystem::path& directory, const char* name, Case c) {
-    CSeedWriter writer;
-    Describe(writer, c);
-    const std::string seed = writer.Build();
-    FuzzedDataProvider provider(reinterpret_cast<const uint8_t*>(seed.data()), seed.size());
-    CInputReader reader(provider);
-    Case readBack;
-    Describe(reader, readBack);
-    CSeedWriter again;
-    Describe(again, readBack);
-    NORN_FUZZ_CHECK(again.Build() == seed && provider.remaining_bytes() == 0);
+void WriteSeed(const std::filesystem::path& directory, const char* name, const Case& c) {
+    const std::string seed = Encode(c);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(seed.data());
+    NORN_FUZZ_CHECK(Encode(ReadCase<Case>(bytes, seed.size())) == seed);
     std::filesystem::create_directories(directory);
-    std::ofstream(directory / name, std::ios::binary | std::ios::trunc) << seed;
+    std::ofstream(directory / name, std::ios::binary) << seed;
 }
 
 void WriteExportSeeds(const std::filesystem::path& directory, const CServiceData& data) {
@@ -80,9 +68,8 @@ void WriteExportSeeds(const std::filesystem::path& directory, const CServiceData
     CExportCase longer = matching;
     longer.deviceDataSetFile.content += "trailing";
     longer.macAddressFile.content += "trailing";
-    longer.deviceDataSetBlock.payloadKind = PayloadOwn;
+    longer.deviceDataSetBlock.payloadKind = longer.macAddressBlock.payloadKind = PayloadOwn;
     longer.deviceDataSetBlock.payload = data.deviceDataSet;
-    longer.macAddressBlock.payloadKind = PayloadOwn;
     longer.macAddressBlock.payload = data.macAddress;
     WriteSeed(directory, "files-longer-than-payloads", longer);
 
@@ -106,27 +93,21 @@ void WriteExportSeeds(const std::filesystem::path& directory, const CServiceData
 }
 
 void WriteRestoreSeeds(const std::filesystem::path& directory, const CServiceData& data) {
-    CRestoreCase complete;
-    complete.xml = {FileRegular, data.xml};
-    complete.deviceDataSet = {FileRegular, data.deviceDataSet};
-    complete.macAddress = {FileRegular, data.macAddress};
+    const CRestoreCase complete{
+        {FileRegular, data.xml}, {FileRegular, data.deviceDataSet}, {FileRegular, data.macAddress}};
     WriteSeed(directory, "backup-with-identification", complete);
-
-    CRestoreCase backup = complete;
-    backup.xml.content = data.backupXml;
-    WriteSeed(directory, "backup-without-identification", backup);
-
-    CRestoreCase longPayloads = complete;
-    longPayloads.deviceDataSet.content.resize(kMaxDeviceDataSetPayload + 1, 'd');
-    WriteSeed(directory, "device-data-set-too-long", longPayloads);
-
-    CRestoreCase longMac = complete;
-    longMac.macAddress.content.resize(kMacAddressPayloadSize + 1, 'm');
-    WriteSeed(directory, "mac-address-too-long", longMac);
-
-    CRestoreCase noXml = complete;
-    noXml.xml = {FileAbsent, {}};
-    WriteSeed(directory, "no-xml", noXml);
+    CRestoreCase c = complete;
+    c.xml.content = data.backupXml;
+    WriteSeed(directory, "backup-without-identification", c);
+    c = complete;
+    c.deviceDataSet.content.resize(kMaxDeviceDataSetPayload + 1, 'd');
+    WriteSeed(directory, "device-data-set-too-long", c);
+    c = complete;
+    c.macAddress.content.resize(kMacAddressPayloadSize + 1, 'm');
+    WriteSeed(directory, "mac-address-too-long", c);
+    c = complete;
+    c.xml = {FileAbsent, {}};
+    WriteSeed(directory, "no-xml", c);
 }
 
 void WriteDriverSeeds(const std::filesystem::path& directory, const CServiceData& data) {
