@@ -12,13 +12,13 @@ using namespace norn::fuzz;
 namespace {
 
 // The block's image as the input describes it.
-std::vector<BYTE> Image(LONG block, const CBlockSpec& spec, const CFileSpec& file) {
-    std::string payload = spec.payloadKind == PayloadOwn ? spec.payload : file.content;
-    if (spec.payloadKind == PayloadOfFileChanged && !payload.empty()) {
-        payload[spec.changedByte % payload.size()] ^= 0x01;
+std::vector<BYTE> Image(LONG block, const CBlockSpec& content, const CFileSpec& file) {
+    std::string payload = content.payloadKind == PayloadOwn ? content.payload : file.content;
+    if (content.payloadKind == PayloadOfFileChanged && !payload.empty()) {
+        payload[content.changedByte % payload.size()] ^= 0x01;
     }
-    return BlockImage(block, spec.header, payload,
-                      spec.explicitLength ? std::optional(spec.length) : std::nullopt);
+    return BlockImage(block, content.header, payload,
+                      content.explicitLength ? std::optional(content.length) : std::nullopt);
 }
 
 void CheckExport(BrightworkEntry entry, LONG block, const CFileSpec& file,

@@ -175,7 +175,8 @@ TEST_F(ServiceToolTest, DriverFaultFailsBackupWithItsReportAndMakesNoSet) {
 }
 
 // Every backup is a new set; two backups of the same data hold byte-identical files. An erased
-// instrument is not backed up, and prune keeps the newest sets.
+// instrument is not backed up; a set whose manifest records another size does not verify; prune
+// keeps the newest sets and removes a set whole or not at all.
 TEST_F(ServiceToolTest, BackupsAreNewVerifiedSetsThatAreNeverOverwritten) {
     Expect("backup", 0);
     Expect("backup", 0);
@@ -185,12 +186,22 @@ TEST_F(ServiceToolTest, BackupsAreNewVerifiedSetsThatAreNeverOverwritten) {
         EXPECT_FALSE(ReadFile(SetFile(sets[0], file)).empty()) << file;
         EXPECT_EQ(ReadFile(SetFile(sets[0], file)), ReadFile(SetFile(sets[1], file))) << file;
     }
+    fs::create_directory(SetFile(sets[0], "folder"));  // no set holds one: prune leaves it whole
+    ExpectRefused("--keep 1 prune", 1);
+    const std::string aside = Instrument() + "/backups/.old-" + sets[0];
+    EXPECT_TRUE(fs::exists(aside + "/NornData.dds"));
+    fs::remove(aside + "/folder");
+    fs::rename(aside, Instrument() + "/backups/" + sets[0]);
     const std::string kept = ReadFile(SetFile(sets[0], "NornData.dds"));
     Expect("--yes erase", 0);
     Expect("backup", 1);
     EXPECT_EQ(Sets(), sets);
     EXPECT_EQ(ReadFile(SetFile(sets[0], "NornData.dds")), kept);
     EXPECT_FALSE(Has(Expect("--json backups", 0).out, "\"verified\":false"));
+    std::string manifest = ReadFile(SetFile(sets[0], "manifest.json"));  // a size, not the bytes
+    manifest.replace(manifest.find("\"size\": 75"), 10, "\"size\": 76");
+    CTempDirectory::WriteFile(SetFile(sets[0], "manifest.json"), manifest);
+    Expect("backups", 0, {"DAMAGED: NornData.dds differs from the manifest"});
     Expect("--keep 1 prune", 0);
     EXPECT_EQ(Sets(), std::vector<std::string>{sets[1]});
 }
@@ -286,6 +297,8 @@ TEST_F(ServiceToolTest, BadInputAndHostileFilesAreRefusedAndChangeNothing) {
     truncate(huge.c_str(), 200 << 20);  // sparse: refused by its size, never read
     const std::string fifo = m_directory.Path() + "/fifo";
     mkfifo(fifo.c_str(), 0644);
+    const std::string outsideLink = m_directory.Path() + "/link";
+    fs::create_symlink(outside, outsideLink);
     struct CCase {
         std::string arguments;
         int exitCode;
@@ -302,6 +315,9 @@ TEST_F(ServiceToolTest, BadInputAndHostileFilesAreRefusedAndChangeNothing) {
         {"--yes dds import /dev/zero", 2, ""},
         {"--yes mac import " + Scratch("empty"), 2, ""},
         {"--yes dds import /nonexistent/file", 2, ""},
+        {"dds export " + m_directory.Path(), 1, ""},
+        {"dds export " + outsideLink, 1, ""},
+        {"--yes dds import " + outsideLink, 2, ""},
         {"--yes serial SN123456789", 2, ""},       // 11 characters; 10 fit
         {"--yes material 1234.5678.9012", 2, ""},  // 14; 13 fit
         {"--yes serial \"$(printf 'SN\\001')\"", 2, ""},
