@@ -1,4 +1,5 @@
 // The error manager simulator: deep copies of reports, their order, and their one-line form.
+// (Its QueryInterface and reference counting are CComObjectBase's, which ComObjectTest covers.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -85,21 +86,6 @@ TEST(ErrorManagerSimulator, KeepsReportsInOrderAndFormatsEachOnOneLine) {
                                         "F2 E_INVALIDARG (0x80070057) Brightwork line 3: Größe"}));
     manager.Clear();
     EXPECT_TRUE(manager.Reports().empty());
-}
-
-TEST(ErrorManagerSimulator, ReferencesReturnToBaseline) {
-    CErrorManagerSimulator manager;
-    for (const GUID& iid :
-         {norn::InterfaceId<IUnknown>::value, norn::InterfaceId<IErrorManager>::value}) {
-        IUnknown* unknown = nullptr;
-        ASSERT_EQ(manager.QueryInterface(iid, reinterpret_cast<void**>(&unknown)), S_OK);
-        EXPECT_EQ(manager.Refs(), 1u);
-        unknown->Release();
-        EXPECT_EQ(manager.Refs(), 0u);
-    }
-    void* raw = &manager;
-    EXPECT_EQ(manager.QueryInterface(IID_IErrorInfo, &raw), E_NOINTERFACE);
-    EXPECT_EQ(raw, nullptr);
 }
 
 }  // namespace

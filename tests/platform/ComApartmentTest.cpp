@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 #include "norn/ComApartment.h"
@@ -16,6 +17,12 @@ HRESULT TableResult() {
     return GetRunningObjectTable(0, table.Put());
 }
 
+HRESULT TableResultOnAThreadWithoutCom() {
+    HRESULT hr = S_OK;
+    std::thread([&] { hr = TableResult(); }).join();
+    return hr;
+}
+
 TEST(CoInitializeEx, CountsPerThreadAndRefusesTheOtherModel) {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
@@ -26,15 +33,27 @@ TEST(CoInitializeEx, CountsPerThreadAndRefusesTheOtherModel) {
     EXPECT_EQ(TableResult(), CO_E_NOTINITIALIZED);
 }
 
-// A single-threaded apartment is the joining thread's alone. (A multithreaded one is joined
-// implicitly by every thread that never joined COM: RunningObjectTableTest covers that.)
-TEST(CoInitializeEx, OtherThreadsAreNotInitialisedByThisOne) {
-    norn::CComApartment apartment(COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(apartment.Result(), S_OK);
-    HRESULT other = S_OK;
-    std::thread([&] { other = TableResult(); }).join();
-    EXPECT_EQ(other, CO_E_NOTINITIALIZED);
-    EXPECT_EQ(TableResult(), S_OK);
+// A single-threaded apartment is the joining thread's alone; a thread that never joined COM
+// belongs to the multithreaded apartment while the process has one, and otherwise cannot use COM.
+TEST(CoInitializeEx, AThreadWithoutComSharesOnlyTheMultithreadedApartment) {
+    const struct {
+        std::optional<DWORD> model;  // none: this thread joins no apartment
+        HRESULT here;
+        HRESULT elsewhere;
+    } rows[] = {
+        {std::nullopt, CO_E_NOTINITIALIZED, CO_E_NOTINITIALIZED},
+        {COINIT_APARTMENTTHREADED, S_OK, CO_E_NOTINITIALIZED},
+        {COINIT_MULTITHREADED, S_OK, S_OK},
+    };
+    for (const auto& row : rows) {
+        std::optional<norn::CComApartment> apartment;
+        if (row.model) {
+            ASSERT_EQ(apartment.emplace(*row.model).Result(), S_OK);
+        }
+        EXPECT_EQ(TableResult(), row.here) << row.model.value_or(~0u);
+        EXPECT_EQ(TableResultOnAThreadWithoutCom(), row.elsewhere) << row.model.value_or(~0u);
+    }
+    EXPECT_EQ(TableResultOnAThreadWithoutCom(), CO_E_NOTINITIALIZED) << "the apartment has gone";
 }
 
 TEST(CoInitializeEx, ReservedArgumentMustBeNull) {

@@ -9,20 +9,20 @@
 #include <string>
 #include <utility>
 
-#include "support/CountingObjects.h"
 #include "support/ApiUnderTest.h"
-
-using norn::test::OleString;
+#include "support/CountingObjects.h"
 
 using norn::test::CCountingErrorInfo;
+using norn::test::OleString;
 
 namespace {
 
 // Without fAddRef the error takes over the caller's reference, with it it takes its own;
-// ErrorInfo() hands out a new one.
+// ErrorInfo() hands out a new one. Copies share the error info, and an assignment releases the
+// one it replaces.
 TEST(ComError, HoldsOneReferenceToItsErrorInfo) {
     for (const bool addRef : {false, true}) {
-        CCountingErrorInfo info;
+        CCountingErrorInfo info, other;
         if (!addRef) info.AddRef();
         {
             _com_error error(E_FAIL, &info, addRef);
@@ -32,30 +32,40 @@ TEST(ComError, HoldsOneReferenceToItsErrorInfo) {
             EXPECT_EQ(info.Refs(), 2u);
             got->Release();
             EXPECT_EQ(error.HelpContext(), 42u);
+            const _com_error copy(error);
+            EXPECT_EQ(info.Refs(), 2u);
+            EXPECT_EQ(copy.Error(), E_FAIL);
+            error = _com_error(E_OUTOFMEMORY, &other, true);
+            EXPECT_EQ(info.Refs(), 1u) << "assignment releases the old info";
+            EXPECT_EQ(other.Refs(), 1u);
+            EXPECT_EQ(error.Error(), E_OUTOFMEMORY);
         }
         EXPECT_EQ(info.Refs(), 0u) << addRef;
+        EXPECT_EQ(other.Refs(), 0u) << addRef;
     }
     EXPECT_EQ(_com_error(E_FAIL).ErrorInfo(), nullptr);
     EXPECT_EQ(_com_error(E_FAIL).HelpContext(), 0u);
 }
 
-TEST(ComError, CopiesShareTheErrorInfo) {
-    CCountingErrorInfo info, other;
-    _com_error original(E_POINTER, &info, true);
-    {
-        _com_error copy(original);
-        EXPECT_EQ(info.Refs(), 2u);
-        EXPECT_EQ(copy.Error(), E_POINTER);
+// The text is made once and cached; a WCode names the IDispatch error, any other unknown code
+// its value.
+TEST(ComError, MessageIsFilledOnceAndNamesTheCode) {
+    const _com_error known(E_FAIL);
+    const WCHAR* first = known.ErrorMessage();
+    if (!norn::test::UnderWine()) {  // Wine's system text for E_FAIL is its own
+        EXPECT_EQ(OleString(first), OLESTR("Unspecified error"));
     }
-    EXPECT_EQ(info.Refs(), 1u);
-    const _com_error source(E_OUTOFMEMORY, &other, true);
-    original = source;
-    EXPECT_EQ(info.Refs(), 0u) << "assignment releases the old info";
-    EXPECT_EQ(other.Refs(), 2u);
-    EXPECT_EQ(original.Error(), E_OUTOFMEMORY);
+    EXPECT_EQ(known.ErrorMessage(), first) << "the text is cached";
+    EXPECT_EQ(OleString(_com_error(static_cast<HRESULT>(0x80001234)).ErrorMessage()),
+              OLESTR("Unknown error 0x80001234"));
+    const _com_error dispatch(static_cast<HRESULT>(0x80040205));
+    EXPECT_EQ(OleString(dispatch.ErrorMessage()), OLESTR("IDispatch error #5"));
+    EXPECT_EQ(dispatch.WCode(), 5);
+    EXPECT_EQ(known.WCode(), 0);
 }
 
-// MinGW's _com_error keeps its message cache private, so only the layer's can be looked into.
+// MinGW's _com_error keeps its message cache private, and MinGW ships no ATL to check the
+// layer's CAtlException against: these are the layer's alone.
 #if !defined(_WIN32)
 // Exposes the message cache so that tests can see that copies never share it.
 class CInspectableError : public _com_error {
@@ -72,25 +82,7 @@ TEST(ComError, CopiesNeverShareTheMessage) {
     original = source;
     EXPECT_EQ(original.CachedMessage(), nullptr);
 }
-#endif
 
-TEST(ComError, MessageIsFilledOnceAndNamesTheCode) {
-    const _com_error known(E_FAIL);
-    const WCHAR* first = known.ErrorMessage();
-    if (!norn::test::UnderWine()) {  // Wine's system text for E_FAIL is its own
-        EXPECT_EQ(OleString(first), OLESTR("Unspecified error"));
-    }
-    EXPECT_EQ(known.ErrorMessage(), first) << "the text is cached";
-    EXPECT_EQ(OleString(_com_error(static_cast<HRESULT>(0x80001234)).ErrorMessage()),
-              OLESTR("Unknown error 0x80001234"));
-    const _com_error dispatch(static_cast<HRESULT>(0x80040205));
-    EXPECT_EQ(OleString(dispatch.ErrorMessage()), OLESTR("IDispatch error #5"));
-    EXPECT_EQ(dispatch.WCode(), 5);
-    EXPECT_EQ(known.WCode(), 0);
-}
-
-// MinGW ships no ATL to check the layer's CAtlException against.
-#if !defined(_WIN32)
 TEST(AtlThrow, ThrowsACAtlExceptionThatIsNoComError) {
     const auto thrown = [](void (*action)()) -> HRESULT {
         try {
@@ -109,6 +101,7 @@ TEST(AtlThrow, ThrowsACAtlExceptionThatIsNoComError) {
 }
 #endif
 
+// A Win32 code maps into facility 7 with bit 31 set; 0 stays 0, an HRESULT stays as it is.
 TEST(HresultMacros, MapWin32CodesAndTestBit31) {
     const std::pair<long, uint32_t> cases[] = {{0, 0},
                                                {203, 0x800700CB},
@@ -120,11 +113,8 @@ TEST(HresultMacros, MapWin32CodesAndTestBit31) {
     }
     EXPECT_TRUE(SUCCEEDED(S_FALSE));
     EXPECT_TRUE(FAILED(static_cast<HRESULT>(0x80000000)));
-    EXPECT_EQ(sizeof(HRESULT), 4u);
-    EXPECT_EQ(sizeof(LONG), 4u);
-    EXPECT_EQ(sizeof(DWORD), 4u);
-    EXPECT_EQ(sizeof(BOOL), 4u);
-    EXPECT_EQ(sizeof(WCHAR), 2u);
+    static_assert(sizeof(HRESULT) == 4 && sizeof(LONG) == 4 && sizeof(DWORD) == 4 &&
+                  sizeof(BOOL) == 4 && sizeof(WCHAR) == 2);
 }
 
 }  // namespace

@@ -11,36 +11,30 @@ using norn::test::CCountingErrorInfo;
 
 namespace {
 
-TEST(GetErrorInfo, NothingSetGivesFalseAndNull) {
+// The slot holds one reference of its own; GetErrorInfo hands it to the caller and empties the
+// slot, and replacing or clearing the slot releases what it held.
+TEST(ErrorInfo, SlotHoldsOneReferenceAndHandsItOver) {
+    CCountingErrorInfo first, second;
     IErrorInfo* info = reinterpret_cast<IErrorInfo*>(0x1);
     EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
     EXPECT_EQ(info, nullptr);
-}
-
-TEST(GetErrorInfo, HandsTheReferenceOverAndClearsTheSlot) {
-    CCountingErrorInfo error;
-    ASSERT_EQ(SetErrorInfo(0, &error), S_OK);
-    EXPECT_EQ(error.Refs(), 1u);
-    IErrorInfo* info = nullptr;
-    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-    EXPECT_EQ(info, &error);
-    EXPECT_EQ(error.Refs(), 1u) << "the slot's reference moved to the caller";
-    info->Release();
-    EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE) << "the slot is empty after one GetErrorInfo";
-    EXPECT_EQ(error.Refs(), 0u);
-}
-
-TEST(SetErrorInfo, ReplacingOrClearingReleasesTheOldObject) {
-    CCountingErrorInfo first, second;
     ASSERT_EQ(SetErrorInfo(0, &first), S_OK);
     ASSERT_EQ(SetErrorInfo(0, &second), S_OK);
     EXPECT_EQ(first.Refs(), 0u);
     EXPECT_EQ(second.Refs(), 1u);
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    EXPECT_EQ(info, &second);
+    EXPECT_EQ(second.Refs(), 1u) << "the slot's reference moved to the caller";
+    EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE) << "the slot is empty after one GetErrorInfo";
+    second.Release();
+    ASSERT_EQ(SetErrorInfo(0, &first), S_OK);
     ASSERT_EQ(SetErrorInfo(0, nullptr), S_OK);
-    EXPECT_EQ(second.Refs(), 0u);
+    EXPECT_EQ(first.Refs(), 0u);
 }
 
-TEST(SetErrorInfo, SlotBelongsToTheThreadAndNeedsNoCom) {
+// Another thread sees its own empty slot, COM or not; reserved values and a null out-pointer are
+// refused.
+TEST(ErrorInfo, SlotBelongsToTheThreadAndArgumentsAreChecked) {
     CCountingErrorInfo error;
     ASSERT_EQ(SetErrorInfo(0, &error), S_OK);
     HRESULT other = S_OK;
@@ -50,10 +44,6 @@ TEST(SetErrorInfo, SlotBelongsToTheThreadAndNeedsNoCom) {
     }).join();
     EXPECT_EQ(other, S_FALSE);
     ASSERT_EQ(SetErrorInfo(0, nullptr), S_OK);
-}
-
-TEST(SetErrorInfo, ReservedOrNullArgumentsAreInvalid) {
-    CCountingErrorInfo error;
     EXPECT_EQ(SetErrorInfo(1, &error), E_INVALIDARG);
     EXPECT_EQ(error.Refs(), 0u);
     IErrorInfo* info = nullptr;

@@ -9,50 +9,31 @@ using norn::test::CCountingObject;
 
 namespace {
 
-TEST(InterfacePtr, AttachAdoptsAndShareAddsAReference) {
-    CCountingObject object;
-    {
-        object.AddRef();
-        auto adopted = CInterfacePtr<IUnknown>::Attach(&object);
-        EXPECT_EQ(object.Refs(), 1u);
-        auto shared = CInterfacePtr<IUnknown>::Share(&object);
-        EXPECT_EQ(object.Refs(), 2u);
-    }
-    EXPECT_EQ(object.Refs(), 0u);
-}
-
-TEST(InterfacePtr, MoveTransfersWithoutCounting) {
-    CCountingObject object;
-    auto first = CInterfacePtr<IUnknown>::Share(&object);
-    CInterfacePtr<IUnknown> second(std::move(first));
-    EXPECT_FALSE(first);
-    EXPECT_EQ(object.Refs(), 1u);
-    CInterfacePtr<IUnknown> third;
-    third = std::move(second);
-    EXPECT_EQ(object.Refs(), 1u);
-    third.Reset();
-    EXPECT_EQ(object.Refs(), 0u);
-}
-
-TEST(InterfacePtr, PutReleasesWhatItHeld) {
+// Attach adopts a reference and Share adds one; a move transfers it without counting, Put and a
+// move into an occupied pointer release what it held, and Query hands out a new reference or,
+// for a missing interface, nothing.
+TEST(InterfacePtr, OwnsExactlyTheReferencesItHandsOutOrAdopts) {
     CCountingObject first, second;
-    auto ptr = CInterfacePtr<IUnknown>::Share(&first);
-    ASSERT_EQ(second.QueryInterface(IID_IUnknown, ptr.PutVoid()), S_OK);
-    EXPECT_EQ(first.Refs(), 0u);
-    EXPECT_EQ(second.Refs(), 1u);
-}
-
-TEST(InterfacePtr, QueryGivesEmptyForAMissingInterface) {
-    CCountingObject object;
-    auto unknown = CInterfacePtr<IUnknown>::Share(&object);
-    EXPECT_FALSE(unknown.Query<IErrorInfo>());
-    EXPECT_EQ(object.Refs(), 1u);
-    {
-        auto again = unknown.Query<IUnknown>();
-        EXPECT_EQ(again.Get(), &object);
-        EXPECT_EQ(object.Refs(), 2u);
-    }
+    first.AddRef();
+    auto adopted = CInterfacePtr<IUnknown>::Attach(&first);
+    EXPECT_EQ(first.Refs(), 1u);
+    auto shared = CInterfacePtr<IUnknown>::Share(&first);
+    EXPECT_EQ(first.Refs(), 2u);
+    CInterfacePtr<IUnknown> moved(std::move(shared));
+    EXPECT_FALSE(shared);
+    EXPECT_EQ(first.Refs(), 2u);
+    moved = CInterfacePtr<IUnknown>::Share(&second);
+    EXPECT_EQ(first.Refs(), 1u) << "a move into an occupied pointer releases what it held";
+    ASSERT_EQ(second.QueryInterface(IID_IUnknown, adopted.PutVoid()), S_OK);
+    EXPECT_EQ(first.Refs(), 0u) << "Put releases what it held";
+    EXPECT_EQ(second.Refs(), 2u);
+    EXPECT_FALSE(moved.Query<IErrorInfo>());
+    EXPECT_EQ(moved.Query<IUnknown>().Get(), &second);
+    EXPECT_EQ(second.Refs(), 2u) << "the query's reference went with its pointer";
     EXPECT_FALSE(CInterfacePtr<IUnknown>().Query<IUnknown>());
+    moved.Reset();
+    adopted.Reset();
+    EXPECT_EQ(second.Refs(), 0u);
 }
 
 TEST(GuidFromText, ReadsTheRegistryFormWithOrWithoutBraces) {

@@ -1,27 +1,26 @@
-// The Running Object Table's codes, reference counting and name matching, as on Windows.
+// The Running Object Table's codes, reference counting and name matching, and the item monikers
+// it keys on, as on Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <string>
-#include <thread>
-#include <tuple>
-#include <vector>
+#include <utility>
 
 #include "norn/ComApartment.h"
 #include "norn/ComObject.h"
 #include "norn/InterfaceId.h"
 #include "norn/InterfacePtr.h"
+#include "support/ApiUnderTest.h"
 #include "support/CountingObjects.h"
 #include "support/VtableSlot.h"
-#include "support/ApiUnderTest.h"
-
-using norn::test::OleString;
 
 using norn::CInterfacePtr;
 using norn::test::CCountingObject;
+using norn::test::OleString;
 
 namespace {
 
@@ -119,15 +118,15 @@ protected:
         ASSERT_EQ(GetRunningObjectTable(0, m_table.Put()), S_OK);
     }
 
-    DWORD Register(IUnknown* object, const OLECHAR* item, HRESULT expected = S_OK) {
+    DWORD Register(IUnknown* object, const OLECHAR* item, HRESULT expected = S_OK,
+                   DWORD flags = ROTFLAGS_REGISTRATIONKEEPSALIVE) {
         DWORD cookie = 0;
-        EXPECT_EQ(m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, object,
-                                    Item(OLESTR(""), item).Get(), &cookie),
+        EXPECT_EQ(m_table->Register(flags, object, Item(OLESTR(""), item).Get(), &cookie),
                   expected);
         return cookie;
     }
-    HRESULT Lookup(const OLECHAR* delimiter, const OLECHAR* item, CInterfacePtr<IUnknown>& out) {
-        return m_table->GetObject(Item(delimiter, item).Get(), out.Put());
+    HRESULT Lookup(IMoniker* name, CInterfacePtr<IUnknown>& found) {
+        return m_table->GetObject(name, found.Put());
     }
 
     norn::CComApartment m_apartment;
@@ -135,62 +134,91 @@ protected:
     CCountingObject m_object;
 };
 
-TEST_F(RunningObjectTableTest, UnregisteredNameGivesUnavailableAndStoresNull) {
-    IUnknown* found = &m_object;  // must be overwritten with NULL
-    EXPECT_EQ(m_table->GetObject(Item(OLESTR(""), OLESTR("NobodyHere")).Get(), &found),
-              MK_E_UNAVAILABLE);
+// Each refused call answers its code and takes no reference; a lookup that finds nothing stores
+// null, and a refused registration gives cookie 0 (Windows clears it; Wine leaves it as it was).
+TEST_F(RunningObjectTableTest, RefusedCallsAnswerTheirCodeAndTakeNothing) {
+    auto name = Item(OLESTR(""), OLESTR("NobodyHere"));
+    IUnknown* found = &m_object;
+    DWORD cookie = 99;
+    CInterfacePtr<IRunningObjectTable> other;
+    const std::pair<HRESULT, HRESULT> calls[] = {
+        {m_table->GetObject(name.Get(), &found), MK_E_UNAVAILABLE},
+        {m_table->GetObject(name.Get(), nullptr), E_POINTER},
+        {m_table->IsRunning(name.Get()), S_FALSE},
+        {m_table->Revoke(0), E_INVALIDARG},
+        {m_table->Register(0x4, &m_object, name.Get(), &cookie), E_INVALIDARG},
+        {m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, nullptr, name.Get(), &cookie),
+         E_INVALIDARG},
+        {m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, &m_object, nullptr, &cookie),
+         E_INVALIDARG},
+        {GetRunningObjectTable(1, other.Put()), E_UNEXPECTED},
+    };
+    for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << i;
     EXPECT_EQ(found, nullptr);
-    EXPECT_EQ(m_table->IsRunning(Item(OLESTR(""), OLESTR("NobodyHere")).Get()), S_FALSE);
-}
-
-TEST_F(RunningObjectTableTest, NullOutPointerIsPointerError) {
-    EXPECT_EQ(m_table->GetObject(Item(OLESTR(""), OLESTR("x")).Get(), nullptr), E_POINTER);
+    if (!norn::test::UnderWine()) {
+        EXPECT_EQ(cookie, 0u);
+    }
+    EXPECT_EQ(m_object.Refs(), 0u);
 }
 
 // How many references the table takes is its own affair (Windows' marshalling takes more than
-// one); it holds them until Revoke, and a lookup hands out exactly one more.
-TEST_F(RunningObjectTableTest, ReferenceCountsBalanceOverRegisterLookupRevoke) {
-    const DWORD cookie = Register(&m_object, OLESTR("4711TarvoMeasDriver"));
+// one); it holds them until Revoke, and a lookup hands out exactly one more. A name registered
+// twice stands until both are revoked; a cookie is good for one Revoke.
+TEST_F(RunningObjectTableTest, RegistrationsHoldTheirObjectUntilRevoked) {
+    const auto name = Item(OLESTR(""), OLESTR("4711TarvoMeasDriver"));
+    const DWORD first = Register(&m_object, OLESTR("4711TarvoMeasDriver"));
     const ULONG registered = m_object.Refs();
     EXPECT_GE(registered, 1u) << "the table holds the object";
-    {
-        CInterfacePtr<IUnknown> found;
-        ASSERT_EQ(Lookup(OLESTR(""), OLESTR("4711TarvoMeasDriver"), found), S_OK);
-        EXPECT_EQ(found.Get(), &m_object);
-        EXPECT_EQ(m_object.Refs(), registered + 1) << "a lookup hands out a new reference";
-    }
-    EXPECT_EQ(m_object.Refs(), registered);
-    EXPECT_EQ(m_table->IsRunning(Item(OLESTR(""), OLESTR("4711TarvoMeasDriver")).Get()), S_OK);
-    EXPECT_EQ(m_table->Revoke(cookie), S_OK);
+    CInterfacePtr<IUnknown> found;
+    ASSERT_EQ(Lookup(name.Get(), found), S_OK);
+    EXPECT_EQ(found.Get(), &m_object);
+    EXPECT_EQ(m_object.Refs(), registered + 1) << "a lookup hands out a new reference";
+    found.Reset();
+    EXPECT_EQ(m_table->IsRunning(name.Get()), S_OK);
+
+    CCountingObject second;
+    const DWORD again =
+        Register(&second, OLESTR("4711TarvoMeasDriver"), MK_S_MONIKERALREADYREGISTERED);
+    EXPECT_NE(first, again);
+    EXPECT_EQ(m_table->Revoke(first), S_OK);
     EXPECT_EQ(m_object.Refs(), 0u);
-    CInterfacePtr<IUnknown> found;
-    EXPECT_EQ(Lookup(OLESTR(""), OLESTR("4711TarvoMeasDriver"), found), MK_E_UNAVAILABLE);
+    EXPECT_EQ(m_table->Revoke(first), E_INVALIDARG);
+    ASSERT_EQ(Lookup(name.Get(), found), S_OK) << "the second registration still stands";
+    EXPECT_EQ(found.Get(), &second);
+    found.Reset();
+    EXPECT_EQ(m_table->Revoke(again), S_OK);
+    EXPECT_EQ(second.Refs(), 0u);
+    EXPECT_EQ(Lookup(name.Get(), found), MK_E_UNAVAILABLE);
 }
 
-TEST_F(RunningObjectTableTest, ItemMatchesWhateverItsCaseButOnlyBehindTheSameDelimiter) {
-    const DWORD cookie = Register(&m_object, OLESTR("4711ErrorManager"));
-    CInterfacePtr<IUnknown> found;
-    EXPECT_EQ(Lookup(OLESTR(""), OLESTR("4711ERRORMANAGER"), found), S_OK);
-    EXPECT_EQ(Lookup(OLESTR(""), OLESTR("4711errormanager"), found), S_OK);
-    EXPECT_EQ(Lookup(OLESTR("!"), OLESTR("4711ErrorManager"), found), MK_E_UNAVAILABLE);
-    EXPECT_EQ(Lookup(OLESTR(""), OLESTR("4712ErrorManager"), found), MK_E_UNAVAILABLE);
-    EXPECT_EQ(m_table->Revoke(cookie), S_OK);
-}
-
-// Without comparison data the table goes by class and display name: a moniker of another class,
-// an item moniker among them, does not find the name.
-TEST_F(RunningObjectTableTest, MonikersWithoutComparisonDataMatchByClassAndDisplayName) {
+// An item is found whatever its case, but only behind the same delimiter (a null one is the empty
+// one). Without comparison data the table goes by class and display name: a moniker of another
+// class, an item moniker among them, does not find the name.
+TEST_F(RunningObjectTableTest, NamesMatchByDelimiterItemAndClass) {
     constexpr CLSID kNamed = norn::GuidFromText("6C7A1E52-93D4-4F0B-8B1E-2D5C0A7E9F31");
     constexpr CLSID kOther = norn::GuidFromText("6C7A1E52-93D4-4F0B-8B1E-2D5C0A7E9F32");
-    DWORD cookie = 0;
+    const DWORD item = Register(&m_object, OLESTR("4711Analyzer"));
+    DWORD named = 0;
     ASSERT_EQ(m_table->Register(0, &m_object,
-                                CNamedMoniker::Create(kNamed, OLESTR("4711Named")).Get(), &cookie),
+                                CNamedMoniker::Create(kNamed, OLESTR("4711Named")).Get(), &named),
               S_OK);
-    EXPECT_EQ(m_table->IsRunning(CNamedMoniker::Create(kNamed, OLESTR("4711Named")).Get()), S_OK);
-    EXPECT_EQ(m_table->IsRunning(CNamedMoniker::Create(kOther, OLESTR("4711Named")).Get()),
-              S_FALSE);
-    EXPECT_EQ(m_table->IsRunning(Item(OLESTR(""), OLESTR("4711Named")).Get()), S_FALSE);
-    EXPECT_EQ(m_table->Revoke(cookie), S_OK);
+    const std::pair<CInterfacePtr<IMoniker>, HRESULT> lookups[] = {
+        {Item(OLESTR(""), OLESTR("4711Analyzer")), S_OK},
+        {Item(nullptr, OLESTR("4711ANALYZER")), S_OK},
+        {Item(OLESTR(""), OLESTR("4711analyzer")), S_OK},
+        {Item(OLESTR("!"), OLESTR("4711Analyzer")), MK_E_UNAVAILABLE},
+        {Item(OLESTR(""), OLESTR("4712Analyzer")), MK_E_UNAVAILABLE},
+        {CNamedMoniker::Create(kNamed, OLESTR("4711Named")), S_OK},
+        {CNamedMoniker::Create(kOther, OLESTR("4711Named")), MK_E_UNAVAILABLE},
+        {Item(OLESTR(""), OLESTR("4711Named")), MK_E_UNAVAILABLE},
+    };
+    for (size_t i = 0; i < std::size(lookups); ++i) {
+        CInterfacePtr<IUnknown> found;
+        EXPECT_EQ(Lookup(lookups[i].first.Get(), found), lookups[i].second) << i;
+        EXPECT_EQ(found.Get(), lookups[i].second == S_OK ? &m_object : nullptr) << i;
+    }
+    EXPECT_EQ(m_table->Revoke(item), S_OK);
+    EXPECT_EQ(m_table->Revoke(named), S_OK);
 }
 
 // A keep-alive registration is a strong external connection to the object until its Revoke; a
@@ -199,9 +227,7 @@ TEST_F(RunningObjectTableTest, KeepAliveRegistrationHoldsAStrongConnectionUntilR
     CConnectableObject object;
     const DWORD kept = Register(&object, OLESTR("4711Kept"));
     EXPECT_EQ(object.StrongConnections(), 1);
-    DWORD plain = 0;
-    ASSERT_EQ(m_table->Register(0, &object, Item(OLESTR(""), OLESTR("4711Plain")).Get(), &plain),
-              S_OK);
+    const DWORD plain = Register(&object, OLESTR("4711Plain"), S_OK, 0);
     EXPECT_EQ(object.StrongConnections(), 1);
     EXPECT_EQ(m_table->Revoke(kept), S_OK);
     EXPECT_EQ(object.StrongConnections(), 0);
@@ -209,162 +235,55 @@ TEST_F(RunningObjectTableTest, KeepAliveRegistrationHoldsAStrongConnectionUntilR
     EXPECT_EQ(object.Refs(), 0u);
 }
 
-TEST_F(RunningObjectTableTest, NullOrEmptyDelimiterGivesTheSameName) {
-    const DWORD cookie = Register(&m_object, OLESTR("Bare"));
-    CInterfacePtr<IUnknown> found;
-    EXPECT_EQ(Lookup(nullptr, OLESTR("Bare"), found), S_OK);
-    EXPECT_EQ(m_table->Revoke(cookie), S_OK);
-}
-
-TEST_F(RunningObjectTableTest, SecondRegistrationOfANameSucceedsAndNeedsItsOwnRevoke) {
-    CCountingObject second;
-    const DWORD first = Register(&m_object, OLESTR("Twice"));
-    const DWORD again = Register(&second, OLESTR("Twice"), MK_S_MONIKERALREADYREGISTERED);
-    EXPECT_NE(first, again);
-    EXPECT_GE(second.Refs(), 1u);
-    CInterfacePtr<IUnknown> found;
-    ASSERT_EQ(m_table->Revoke(first), S_OK);
-    EXPECT_EQ(Lookup(OLESTR(""), OLESTR("Twice"), found), S_OK) << "the second entry still stands";
-    EXPECT_EQ(found.Get(), &second);
-    found.Reset();
-    ASSERT_EQ(m_table->Revoke(again), S_OK);
-    EXPECT_EQ(Lookup(OLESTR(""), OLESTR("Twice"), found), MK_E_UNAVAILABLE);
-    EXPECT_EQ(second.Refs(), 0u);
-}
-
-TEST_F(RunningObjectTableTest, UnknownCookieIsInvalidArgument) {
-    EXPECT_EQ(m_table->Revoke(0), E_INVALIDARG);
-    const DWORD cookie = Register(&m_object, OLESTR("Once"));
-    ASSERT_EQ(m_table->Revoke(cookie), S_OK);
-    EXPECT_EQ(m_table->Revoke(cookie), E_INVALIDARG) << "a cookie is good for one Revoke";
-}
-
-TEST_F(RunningObjectTableTest, BadRegistrationArgumentsAreRefusedWithCookieZero) {
-    auto moniker = Item(OLESTR(""), OLESTR("Refused"));
-    // Windows clears the cookie of a refused registration; Wine leaves it as it was.
-    const bool clearsCookie = !norn::test::UnderWine();
-    DWORD cookie = 99;
-    EXPECT_EQ(m_table->Register(0x4, &m_object, moniker.Get(), &cookie), E_INVALIDARG);
-    if (clearsCookie) {
-        EXPECT_EQ(cookie, 0u);
-    }
-    cookie = 99;
-    EXPECT_EQ(m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, nullptr, moniker.Get(), &cookie),
-              E_INVALIDARG);
-    if (clearsCookie) {
-        EXPECT_EQ(cookie, 0u);
-    }
-    EXPECT_EQ(m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, &m_object, nullptr, &cookie),
-              E_INVALIDARG);
-    EXPECT_EQ(m_object.Refs(), 0u) << "a refused registration takes no reference";
-}
-
-TEST_F(RunningObjectTableTest, ConcurrentRegistrationsAndLookupsStayBalanced) {
-    if (norn::test::UnderWine()) {
-        GTEST_SKIP() << "Wine's table, kept in a service process, sporadically still holds a "
-                        "revoked name under this load (MK_S_MONIKERALREADYREGISTERED)";
-    }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([this, t] {
-            norn::CComApartment apartment;
-            CInterfacePtr<IRunningObjectTable> table;
-            ASSERT_EQ(GetRunningObjectTable(0, table.Put()), S_OK);
-            const OleString name = OLESTR("Worker") + OleString(1, OLESTR('A') + t);
-            for (int i = 0; i < 500; ++i) {
-                DWORD cookie = 0;
-                auto moniker = Item(OLESTR(""), name.c_str());
-                ASSERT_EQ(table->Register(1, &m_object, moniker.Get(), &cookie), S_OK);
-                CInterfacePtr<IUnknown> found;
-                ASSERT_EQ(table->GetObject(moniker.Get(), found.Put()), S_OK);
-                found.Reset();
-                ASSERT_EQ(table->Revoke(cookie), S_OK);
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(m_object.Refs(), 0u);
-}
-
-TEST_F(RunningObjectTableTest, ReservedValueIsUnexpected) {
-    CInterfacePtr<IRunningObjectTable> other;
-    EXPECT_EQ(GetRunningObjectTable(1, other.Put()), E_UNEXPECTED);
-}
-
-// The table as a thread that never joined COM gets it.
-HRESULT TableOnAThreadWithoutCom() {
-    HRESULT hr = S_OK;
-    std::thread([&] {
-        IRunningObjectTable* table = nullptr;
-        hr = GetRunningObjectTable(0, &table);
-        if (SUCCEEDED(hr)) table->Release();
-    }).join();
-    return hr;
-}
-
-// Such a thread belongs to the multithreaded apartment while the process has one; otherwise it
-// cannot use COM.
-TEST(ComWithoutJoining, WorksOnlyWhileTheProcessHasAMultithreadedApartment) {
-    EXPECT_EQ(TableOnAThreadWithoutCom(), CO_E_NOTINITIALIZED);
-    {
-        norn::CComApartment singleThreaded(COINIT_APARTMENTTHREADED);
-        ASSERT_EQ(singleThreaded.Result(), S_OK);
-        EXPECT_EQ(TableOnAThreadWithoutCom(), CO_E_NOTINITIALIZED) << "an STA lends nothing";
-    }
-    {
-        norn::CComApartment multithreaded;
-        ASSERT_EQ(multithreaded.Result(), S_OK);
-        EXPECT_EQ(TableOnAThreadWithoutCom(), S_OK);
-    }
-    EXPECT_EQ(TableOnAThreadWithoutCom(), CO_E_NOTINITIALIZED) << "the apartment has gone";
-}
-
-TEST(CreateItemMoniker, DisplayNameIsDelimiterThenItem) {
-    auto moniker = Item(OLESTR("!"), OLESTR("Brightwork"));
+// The display name is the delimiter then the item; the table's key (the comparison data) is the
+// class ID, then the delimiter and item upper-cased, and a zero character. The moniker answers
+// its class ID as an interface with itself.
+TEST(CreateItemMoniker, DisplayNameAndComparisonDataJoinDelimiterAndItem) {
+    auto moniker = Item(OLESTR("!"), OLESTR("Test"));
     LPOLESTR name = nullptr;
     ASSERT_EQ(moniker->GetDisplayName(nullptr, nullptr, &name), S_OK);
-    EXPECT_EQ(OleString(name), OLESTR("!Brightwork"));
+    EXPECT_EQ(OleString(name), OLESTR("!Test"));
     CoTaskMemFree(name);
     DWORD system = 0;
     EXPECT_EQ(moniker->IsSystemMoniker(&system), S_OK);
     EXPECT_EQ(system, static_cast<DWORD>(MKSYS_ITEMMONIKER));
-    EXPECT_EQ(moniker->IsEqual(Item(OLESTR("!"), OLESTR("BRIGHTWORK")).Get()), S_OK);
-    EXPECT_EQ(moniker->IsEqual(Item(OLESTR("#"), OLESTR("brightwork")).Get()), S_OK)
-        << "IsEqual compares the items only";
-    EXPECT_EQ(moniker->IsEqual(Item(OLESTR(""), OLESTR("!Brightwork")).Get()), S_FALSE)
-        << "the same display name is not the same item";
-    EXPECT_EQ(moniker->IsEqual(Item(OLESTR("!"), OLESTR("Other")).Get()), S_FALSE);
     void* self = nullptr;
-    ASSERT_EQ(moniker->QueryInterface(kItemMonikerClass, &self), S_OK) << "the class as interface";
+    ASSERT_EQ(moniker->QueryInterface(kItemMonikerClass, &self), S_OK);
     EXPECT_EQ(self, static_cast<void*>(moniker.Get()));
     moniker->Release();
-}
 
-// The hash goes with IsEqual: the item alone, whatever its case or delimiter.
-TEST(CreateItemMoniker, HashIsOfTheItemAloneIgnoringCase) {
-    const std::tuple<const OLECHAR*, const OLECHAR*, DWORD> cases[] = {
-        {OLESTR("!"), OLESTR("Test"), 0x73c}, {OLESTR("%"), OLESTR("TEST"), 0x73c},
-        {OLESTR("!"), OLESTR("T"), 0x54},     {OLESTR("&"), OLESTR("A"), 0x41},
-        {OLESTR("!"), OLESTR("a"), 0x41},
-    };
-    for (const auto& [delimiter, item, expected] : cases) {
-        DWORD hash = 0;
-        EXPECT_EQ(Item(delimiter, item)->Hash(&hash), S_OK);
-        EXPECT_EQ(hash, expected) << std::hex << expected;
-    }
-}
-
-// The table's key: the class ID, the delimiter and item upper-cased, and a zero character.
-TEST(CreateItemMoniker, ComparisonDataIsClassThenUpperCasedNameAndTerminator) {
-    auto data = Item(OLESTR("!"), OLESTR("Test")).Query<IROTData>();
+    auto data = moniker.Query<IROTData>();
     ASSERT_TRUE(data);
     BYTE bytes[64] = {};
     ULONG size = 0;
     ASSERT_EQ(data->GetComparisonData(bytes, sizeof(bytes), &size), S_OK);
-    const OLECHAR name[] = OLESTR("!TEST");
+    const OLECHAR upper[] = OLESTR("!TEST");
     std::string expected(reinterpret_cast<const char*>(&kItemMonikerClass), sizeof(CLSID));
-    expected.append(reinterpret_cast<const char*>(name), sizeof(name));
+    expected.append(reinterpret_cast<const char*>(upper), sizeof(upper));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), expected);
+}
+
+// IsEqual and Hash go by the item alone, whatever its case or delimiter: the same display name
+// is not the same item.
+TEST(CreateItemMoniker, IsEqualAndHashGoByTheItemAlone) {
+    const auto moniker = Item(OLESTR("!"), OLESTR("Test"));
+    const struct {
+        const OLECHAR* delimiter;
+        const OLECHAR* item;
+        HRESULT equal;
+        DWORD hash;
+    } rows[] = {
+        {OLESTR("!"), OLESTR("Test"), S_OK, 0x73c},    {OLESTR("%"), OLESTR("TEST"), S_OK, 0x73c},
+        {OLESTR(""), OLESTR("!Test"), S_FALSE, 0x88d}, {OLESTR("!"), OLESTR("T"), S_FALSE, 0x54},
+        {OLESTR("&"), OLESTR("A"), S_FALSE, 0x41},     {OLESTR("!"), OLESTR("a"), S_FALSE, 0x41},
+    };
+    for (const auto& row : rows) {
+        const auto other = Item(row.delimiter, row.item);
+        DWORD hash = 0;
+        EXPECT_EQ(other->Hash(&hash), S_OK);
+        EXPECT_EQ(hash, row.hash) << std::hex << row.hash;
+        EXPECT_EQ(moniker->IsEqual(other.Get()), row.equal) << row.hash;
+    }
 }
 
 // The slots of a method are its index on Windows: the module and its hosts call by slot.

@@ -25,18 +25,16 @@ OleString Format(const WCHAR* format, ...) {
     return buffer;
 }
 
-TEST(swprintf_s, LongIsThirtyTwoBits) {
+// %ld reads a 32-bit LONG: a 64-bit read of these would see the zero-extended register, not
+// the sign.
+TEST(swprintf_s, ConversionsFollowTheMicrosoftConventions) {
     WCHAR buffer[64];
-    const LONG line = 2489;
-    EXPECT_EQ(swprintf_s(buffer, 64, OLESTR("Error in %s (Line %ld)"), OLESTR("Brightwork"), line),
-              31);
+    EXPECT_EQ(
+        swprintf_s(buffer, 64, OLESTR("Error in %s (Line %ld)"), OLESTR("Brightwork"), LONG(2489)),
+        31);
     EXPECT_EQ(OleString(buffer), OLESTR("Error in Brightwork (Line 2489)"));
-    // A 64-bit read of these would see the zero-extended register, not the sign.
     EXPECT_EQ(Format(OLESTR("%ld %li %lu %lx"), LONG(-5), LONG(-1), ULONG(0xFFFFFFFF), LONG(-1)),
               OLESTR("-5 -1 4294967295 ffffffff"));
-}
-
-TEST(swprintf_s, ConversionsFollowTheMicrosoftConventions) {
     EXPECT_EQ(Format(OLESTR("%d %i %u %x %X %o"), -42, 42, -1, 0xBEEF, 0xBEEF, 8),
               OLESTR("-42 42 4294967295 beef BEEF 10"));
     EXPECT_EQ(Format(OLESTR("%hd %hu"), 70000, 65537), OLESTR("4464 1"));
