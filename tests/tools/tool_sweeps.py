@@ -9,6 +9,11 @@ enters that call, before the call is made. A killed process leaves the page cach
 so this proves the order and atomicity of the tool's file operations, not that the disk keeps
 what was synced.
 
+Flush order: the fault-free run's trace must show every file and folder flushed (fsync) before
+it is renamed into place, no name renamed onto itself (that is a rewrite in place), every folder
+flushed after a rename into it, and every append flushed. A kill cannot tell a missing fsync;
+this is what a power cut would find.
+
 Full disk: each command on an instrument kept in a small tmpfs filled up to a few KiB (needs
 root, or at least the right to mount; skipped otherwise). After the run the filling is removed,
 as a technician would make room, and the instrument is checked.
@@ -26,8 +31,8 @@ A full-disk or file-size-limit run must also end with exit status 0, or 1 with e
 `norn-service: ` line on stderr (never a signal), print one JSON object (the runs use --json),
 and, when it reports success, have done its work.
 
-Before the sweeps the checks are shown to fail on a damaged state file, on changed data and on
-a changed backup set, so that a sweep cannot pass because a check looks at nothing.
+Before the sweeps the checks are shown to fail on a damaged state file, on changed data, on
+a changed backup set and on a trace without fsync, so that a sweep cannot pass because a check looks at nothing.
 
 Usage: tool_sweeps.py --tool PATH/norn-service [--only COMMAND]... [--jobs N] [--keep]
 Exit status 0 when every run left the instrument intact, 1 otherwise, 2 on a usage error.
@@ -104,6 +109,7 @@ class CScenario:
         self.sets_before = None
         self.after = None
         self.kill_points = []
+        self.trace = ""  # of the fault-free run
         self.error = None
 
 
@@ -305,12 +311,17 @@ class CHarness:
         elif scenario.after == scenario.before:
             return "the fault-free run changed no data, so a kill could not be told from it"
         with open(trace, encoding="utf-8", errors="replace") as f:
-            scenario.kill_points, threads = KillPoints(f.read(), instrument)
+            trace_text = f.read()
+        scenario.kill_points, threads = KillPoints(trace_text, instrument)
         if threads > 1:
             print("%s: note: %d threads made file-changing calls; strace counts calls per "
                   "thread" % (scenario.name, threads))
         if not scenario.kill_points:
             return "the fault-free run made no file-changing system call"
+        scenario.trace = trace_text
+        problems = FlushOrderProblems(trace_text)
+        if problems:
+            return "the fault-free run " + "; ".join(problems).replace(instrument, "<instrument>")
         return None
 
     def CheckNewBackupSet(self, scenario, instrument, run):
@@ -502,6 +513,9 @@ class CHarness:
             if not any(p.startswith(check) for p in problems):
                 missed.append("check %s did not notice %s (it found: %s)" % (
                     check, what, "; ".join(problems) or "nothing"))
+        unflushed = "\n".join(l for l in scenario.trace.splitlines() if " fsync(" not in l)
+        if not FlushOrderProblems(unflushed):
+            missed.append("the flush-order check did not notice a run without fsync")
         return missed
 
 
@@ -564,6 +578,66 @@ def KillPoints(trace, instrument):
         call = name + "(" + (call if len(call) <= 150 else call[:147] + "...")
         points.append(CKillPoint(name, invocation, call))
     return points, len(threads)
+
+
+RESULT = re.compile(r"\)\s+=\s+(-?\d+)(?:<([^>]*)>)?")
+
+
+def ParentOf(path):
+    return os.path.dirname(path.rstrip("/"))
+
+
+def FlushOrderProblems(trace):
+    """What in a `strace -f -y` trace of a fault-free run could be lost to a power cut: a file
+    or folder renamed into place before its content was flushed, a name renamed onto itself
+    (written in place), a folder not flushed after a rename into it, an append not flushed."""
+    unflushed = set()  # files written or truncated since their last fsync
+    changed = set()  # folders whose entries changed since their last fsync
+    renamed_into = set()  # folders a rename put an entry in, not flushed since
+    appended = set()
+    problems = []
+    for line in trace.splitlines():
+        match, result = TRACE_LINE.match(line), RESULT.search(line)
+        if not match or not result or int(result.group(1)) < 0:
+            continue  # failed, unfinished, or not a call
+        name, arguments = match.group(2), match.group(3)
+        names = [q.strip('"') for q in QUOTED.findall(arguments)]
+        descriptors = DESCRIPTOR.findall(arguments)
+        if name in ("open", "openat", "creat") and result.group(2):
+            opened = result.group(2)
+            if re.search(r"O_CREAT|O_TMPFILE", arguments) or name == "creat":
+                changed.add(ParentOf(opened))
+            if "O_TRUNC" in arguments:
+                unflushed.add(opened)
+            if "O_APPEND" in arguments:
+                appended.add(opened)
+        elif FILE_CHANGING_CALLS.get(name, ("",))[0] == WRITES_TO and ChangesFiles(name, arguments):
+            unflushed.add(descriptors[FILE_CHANGING_CALLS[name][1]][1])
+        elif name in ("fsync", "fdatasync") and descriptors:
+            flushed = descriptors[0][1]
+            unflushed.discard(flushed)
+            changed.discard(flushed)
+            renamed_into.discard(flushed)
+        elif name in ("mkdir", "mkdirat", "unlink", "unlinkat", "rmdir") and names:
+            changed.add(ParentOf(names[0]))
+        elif name.startswith("rename") and len(names) == 2:
+            old, new = names
+            if old == new:
+                problems.append("renames %s onto itself: it was written in place" % old)
+            inside = sorted(p for p in unflushed if p == old or p.startswith(old + "/"))
+            if inside:
+                problems.append("renames %s before flushing %s" % (old, ", ".join(inside)))
+            if old in changed:
+                problems.append("renames the folder %s before flushing its entries" % old)
+            for tracked in (unflushed, changed, renamed_into, appended):
+                moved = {p for p in tracked if p == old or p.startswith(old + "/")}
+                tracked -= moved
+                tracked |= {new + p[len(old):] for p in moved}
+            changed.update((ParentOf(old), ParentOf(new)))
+            renamed_into.add(ParentOf(new))
+    problems += ["renames into %s but never flushes that folder" % d for d in sorted(renamed_into)]
+    problems += ["appends to %s but never flushes it" % p for p in sorted(appended & unflushed)]
+    return problems
 
 
 def SetData(directory):
@@ -778,7 +852,7 @@ def main():
                 ready = []
             else:
                 print("self-check: the checks notice a damaged state file, data from neither "
-                      "side of a command and a changed backup set")
+                      "side of a command, a changed backup set and a run without fsync")
 
         if "power-cut" in sweeps:
             for scenario in ready:
