@@ -13,6 +13,7 @@ no longer fits the tree (a text not found once, a fault that does not compile) o
 import argparse
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -23,6 +24,8 @@ ROOT = Path(__file__).resolve().parent.parent
 # The tests a fault must get past: everything but the timings and the package build, which
 # find no fault of behaviour and take long.
 CTEST_EXCLUDE = "performance|package"
+# Where the tool's sweeps can catch a fault: its own code and the instrument's state file.
+SWEPT = ("tools/", "firmware/src/InstrumentStore")
 
 
 class Fault:
@@ -92,7 +95,7 @@ def make_scratch(work):
         if (ROOT / name).is_file():
             target.parent.mkdir(parents=True, exist_ok=True)
             if not target.exists() or target.read_bytes() != (ROOT / name).read_bytes():
-                shutil.copy2(ROOT / name, target)
+                shutil.copy(ROOT / name, target)  # a fresh time: the build notices it
     configure = ["cmake", "-S", str(source), "-B", str(build), "-G", "Ninja",
                  "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DNORN_BUILD_BENCH=OFF"]
     if shutil.which("ccache"):
@@ -102,21 +105,50 @@ def make_scratch(work):
     return source, build
 
 
+def ctest(build, log, labels_excluded, *extra):
+    return run(["ctest", "--test-dir", str(build), "-j2", "--timeout", "300", "-LE",
+                labels_excluded, *extra], build, log, timeout=1800)
+
+
 def build_and_test(build, log):
-    """'unbuilt', 'caught' or 'survived'."""
+    """'unbuilt', 'caught' or 'survived'. The slow sweeps run only when the rest passed."""
     if run(["cmake", "--build", str(build), "-j2"], build, log.with_suffix(".build")) != 0:
         return "unbuilt"
-    rc = run(["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "--timeout", "300",
-              "-LE", CTEST_EXCLUDE], build, log, timeout=1800)
+    if ctest(build, log, f"{CTEST_EXCLUDE}|sweeps", "--stop-on-failure") != 0:
+        return "caught"
+    rc = ctest(build, log.with_suffix(".sweeps"), CTEST_EXCLUDE, "-L", "sweeps")
     return "survived" if rc == 0 else "caught"
 
 
-def plant_and_run(fault, source, build, logs):
+FAILED_CTEST = re.compile(r"^\s*\d+ - (\S+) \(", re.M)
+FAILED_GTEST = re.compile(r"^\[  FAILED  \] ([\w/]+\.[\w/.]+)", re.M)
+
+
+def failing_tests(build, log, sweeps):
+    """Every test the planted fault fails: ctest's names, and for a ctest test that runs a whole
+    suite binary, the failed cases inside it."""
+    rc = ctest(build, log, f"{CTEST_EXCLUDE}|sweeps", "--output-on-failure")
+    text = log.read_text(errors="replace") if rc != 0 else ""
+    if sweeps or rc == 0:
+        if ctest(build, log.with_suffix(".sweeps"), CTEST_EXCLUDE, "-L", "sweeps") != 0:
+            text += "\n 0 - Tool.Sweeps (Failed)\n"
+    failed = set(FAILED_CTEST.findall(text)) | set(FAILED_GTEST.findall(text))
+    return sorted(failed)
+
+
+def plant_and_run(fault, source, build, logs, matrix=None):
     path = source / fault.file
     pristine = path.read_text()
     try:
         path.write_text(pristine.replace(fault.original, fault.replacement, 1))
-        return build_and_test(build, logs / fault.id)
+        if matrix is None:
+            return build_and_test(build, logs / fault.id)
+        if run(["cmake", "--build", str(build), "-j2"], build, logs / f"{fault.id}.build") != 0:
+            return "unbuilt"
+        failed = failing_tests(build, logs / fault.id, fault.file.startswith(SWEPT))
+        with open(matrix, "a") as out:
+            out.write(f"{fault.id}\t{','.join(failed)}\n")
+        return "caught" if failed else "survived"
     finally:
         # A fresh timestamp, so that the next build puts the original back (a ccache hit).
         path.write_text(pristine)
@@ -159,6 +191,10 @@ def main():
     parser.add_argument("--seed", type=int, default=int(time.strftime("%Y%m%d")),
                         help="seed of the sample (default: today's date)")
     parser.add_argument("--list", action="store_true", help="check the catalogue fits and stop")
+    parser.add_argument("--matrix", type=Path,
+                        help="run every test for every fault (slow) and append to this file a "
+                             "line per fault: its id and the tests that failed; a test that is "
+                             "the only one failing for some fault earns its place")
     args = parser.parse_args()
 
     faults, errors = read_catalogue(args.catalogue)
@@ -181,7 +217,7 @@ def main():
 
     started, results = time.monotonic(), []
     for fault in choose(faults, args):
-        result = plant_and_run(fault, source, build, logs)
+        result = plant_and_run(fault, source, build, logs, args.matrix and args.matrix.resolve())
         print(f"{fault.id:<28} {result}", flush=True)
         results.append((fault, result))
     return report(results, time.monotonic() - started)
