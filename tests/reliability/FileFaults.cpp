@@ -26,6 +26,7 @@ struct CArmedFault {
     int nth = 0;
     int opens = 0;
     std::set<int> descriptors;  // open descriptors of the file, for read and write faults
+    std::set<int> shortened;    // those that have had their one short read or write
 };
 
 std::mutex g_mutex;
@@ -47,17 +48,23 @@ bool NameMatches(const char* path) {
     return LastComponent(path) == g_fault.fileName;
 }
 
-// The fault for a descriptor's read or write, if one is armed for it.
-bool FailsOn(int fd, EFileFault kind) {
+// How many of `count` bytes a read or write on the descriptor may move: all of them unless a
+// fault of that kind is armed for it; then half of them at the first call (a disk that fills up
+// takes part of a write before it refuses the rest) and none from then on (-1: fail the call).
+ssize_t AllowedBytes(int fd, EFileFault kind, size_t count) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_fault.armed && g_fault.kind == kind && g_fault.descriptors.count(fd) != 0;
+    if (!g_fault.armed || g_fault.kind != kind || g_fault.descriptors.count(fd) == 0) {
+        return static_cast<ssize_t>(count);
+    }
+    if (!g_fault.shortened.insert(fd).second || count < 2) return -1;
+    return static_cast<ssize_t>(count / 2);
 }
 
 }  // namespace
 
 CFileFault::CFileFault(EFileFault kind, std::string fileName, int nth) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, {}};
+    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, {}, {}};
 }
 
 CFileFault::~CFileFault() {
@@ -118,21 +125,23 @@ extern "C" int open64(const char* path, int flags, ...) {
 }
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
-    if (norn::test::FailsOn(fd, EFileFault::ReadFails)) {
+    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::ReadFails, count);
+    if (allowed < 0) {
         errno = EIO;
         return -1;
     }
     static const auto real = norn::test::Real<ssize_t (*)(int, void*, size_t)>("read");
-    return real(fd, buffer, count);
+    return real(fd, buffer, static_cast<size_t>(allowed));
 }
 
 extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
-    if (norn::test::FailsOn(fd, EFileFault::WriteFails)) {
+    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::WriteFails, count);
+    if (allowed < 0) {
         errno = ENOSPC;
         return -1;
     }
     static const auto real = norn::test::Real<ssize_t (*)(int, const void*, size_t)>("write");
-    return real(fd, buffer, count);
+    return real(fd, buffer, static_cast<size_t>(allowed));
 }
 
 extern "C" int unlink(const char* path) {
@@ -150,7 +159,10 @@ extern "C" int unlink(const char* path) {
 extern "C" int close(int fd) {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_fault.armed) g_fault.descriptors.erase(fd);
+        if (g_fault.armed) {
+            g_fault.descriptors.erase(fd);
+            g_fault.shortened.erase(fd);
+        }
     }
     static const auto real = norn::test::Real<int (*)(int)>("close");
     return real(fd);

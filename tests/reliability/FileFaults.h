@@ -11,8 +11,8 @@ namespace norn::test {
 
 enum class EFileFault {
     OpenFails,   // open64 of the file fails with EACCES
-    ReadFails,   // read on the opened file fails with EIO
-    WriteFails,  // write on the opened file fails with ENOSPC
+    ReadFails,   // reads on the opened file give half the bytes asked for, then fail with EIO
+    WriteFails,  // writes take half the bytes, then fail with ENOSPC (a disk filling up)
 };
 
 class CFileFault {

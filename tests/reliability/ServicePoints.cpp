@@ -104,6 +104,15 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
         EXPECT_EQ(XMLFilePath().toStdString(), "/eeprom/xml/NornData.xml");
         setenv("TARVO_SYSTEM_ROOT_RW", t.m_root.Path().c_str(), 1);
     };
+    // An unset root names no file at all, not even one below /eeprom.
+    const CStep unsetRoot = [](FailurePointTest&) {
+        unsetenv("TARVO_SYSTEM_ROOT_RW");
+        ResetDataFilePathsForTests();
+    };
+    const CStep noPaths = [](FailurePointTest& t) {
+        EXPECT_EQ(XMLFilePath().toStdString(), "");
+        setenv("TARVO_SYSTEM_ROOT_RW", t.m_root.Path().c_str(), 1);
+    };
     rows.insert(
         rows.end(),
         {
@@ -123,6 +132,7 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
             Point("F3_DocumentShortWrite", f3, {FileFails(EFileFault::WriteFails, "NornData.xml")},
                   1, {Fail("F3", 3543)}, {noPayloadFiles}),
             Point("F3_EmptyRoot", f3, {emptyRoot}, 1, {Fail("F3", 3543)}, {pathsFromEmptyRoot}),
+            Point("F3_UnsetRoot", f3, {unsetRoot}, 1, {Fail("F3", 3543)}, {noPaths}),
             Point("F3_DeviceDataSetFileNotWritten", f3, {DirectoryAt("NornData.dds")}, 1,
                   {Fail("CreateDDSFile", 1036), Fail("F3", 3588)}, {Absent({"NornData.mac"})}),
             Point("F3_MacAddressFileNotWritten", f3, {DirectoryAt("NornData.mac")}, 1,
