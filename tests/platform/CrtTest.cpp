@@ -24,6 +24,8 @@ TEST(_ultow, WritesUnsignedDigitsWithoutSignOrPadding) {
         {4294967295u, 10, OLESTR("4294967295")},
         {0x80000000u, 10, OLESTR("2147483648")},  // no sign even with the top bit set
         {0xDEADBEEFu, 16, OLESTR("deadbeef")},
+        {4294967295u, 2, OleString(32, OLESTR('1'))},
+        {35, 36, OLESTR("z")},
     };
     for (const auto& [value, radix, expected] : cases) {
         WCHAR buffer[40];

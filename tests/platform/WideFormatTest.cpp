@@ -37,14 +37,18 @@ TEST(swprintf_s, ConversionsFollowTheMicrosoftConventions) {
               OLESTR("-5 -1 4294967295 ffffffff"));
     EXPECT_EQ(Format(OLESTR("%d %i %u %x %X %o"), -42, 42, -1, 0xBEEF, 0xBEEF, 8),
               OLESTR("-42 42 4294967295 beef BEEF 10"));
+    EXPECT_EQ(Format(OLESTR("%hd %hu"), 70000, 65537), OLESTR("4464 1"));
     EXPECT_EQ(Format(OLESTR("%lld %llu %I64x"), LLONG_MIN, ULLONG_MAX, 0x123456789ABCDEFull),
               OLESTR("-9223372036854775808 18446744073709551615 123456789abcdef"));
+    EXPECT_EQ(Format(OLESTR("%zu %d%%"), size_t(1) << 40, 100), OLESTR("1099511627776 100%"));
     EXPECT_EQ(Format(OLESTR("[%5d|%-5d|%05d|%+d|% d]"), 42, 42, -42, 42, 42),
               OLESTR("[   42|42   |-0042|+42| 42]"));
+    EXPECT_EQ(Format(OLESTR("[%.5d|%.0d|%#x|%#o]"), 42, 0, 42, 8), OLESTR("[00042||0x2a|010]"));
     EXPECT_EQ(Format(OLESTR("[%*d|%*d|%.*s]"), 4, 7, -4, 7, 3, OLESTR("Brightwork")),
               OLESTR("[   7|7   |Bri]"));
     EXPECT_EQ(Format(OLESTR("%s|%S|%hs|%ls"), OLESTR("wide"), "Zurich", "narrow", OLESTR("long")),
               OLESTR("wide|Zurich|narrow|long"));
+    EXPECT_EQ(Format(OLESTR("%c%c%C"), OLESTR('\u20AC'), OLESTR('x'), 'A'), OLESTR("\u20ACxA"));
     EXPECT_EQ(Format(OLESTR("%s|%S|%.3s"), static_cast<const WCHAR*>(nullptr),
                      static_cast<const char*>(nullptr), static_cast<const WCHAR*>(nullptr)),
               OLESTR("(null)|(null)|(nu"));
