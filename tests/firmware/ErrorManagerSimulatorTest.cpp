@@ -21,8 +21,6 @@ ErrorEntry Entry(HRESULT hresult, const OLECHAR* code, LONG line,
                  const OLECHAR* description = nullptr) {
     ErrorEntry entry{};
     entry.hresult = hresult;
-    entry.kind = 1;
-    entry.thread = GetCurrentThreadId();
     entry.source = SysAllocString(OLESTR("Brightwork"));
     entry.reportCode = SysAllocString(code);
     entry.file = SysAllocString(OLESTR("Brightwork"));
@@ -46,31 +44,20 @@ TEST(ErrorManagerLayout, ReportErrorIsSlotThree) {
     EXPECT_EQ(norn::InterfaceId<IErrorManager>::value.Data1, 0xF9097798u);
 }
 
-TEST(ErrorManagerSimulator, KeepsDeepCopiesOfEveryField) {
+// Each text is copied whole, and null stays apart from empty. (That every field reaches the
+// report, copied before the reporter frees it, the module's ErrorReportTest sees.)
+TEST(ErrorManagerSimulator, CopiesTextsWholeAndKeepsNullApartFromEmpty) {
     CErrorManagerSimulator manager;
     ErrorEntry entry = Entry(E_FAIL, OLESTR("F4"), 2489);
     entry.description = SysAllocStringLen(OLESTR("a\0b"), 3);  // Entry gave none
     entry.version = SysAllocString(OLESTR(""));
-    entry.helpContext = 42;
-    entry.identifier.Data1 = 0x1234;
-    entry.reserved = 5;
     EXPECT_EQ(ReportAndFree(manager, entry), S_OK);
     ASSERT_EQ(manager.Reports().size(), 1u);
     const CReceivedReport report = manager.Reports()[0];
-    EXPECT_EQ(report.hresult, E_FAIL);
-    EXPECT_EQ(report.reportCode.text, OLESTR("F4"));
-    EXPECT_EQ(report.source.text, OLESTR("Brightwork"));
-    EXPECT_EQ(report.file.text, OLESTR("Brightwork"));
     EXPECT_EQ(report.description.text, OleString(OLESTR("a\0b"), 3)) << "the whole BSTR length";
     EXPECT_FALSE(report.description.isNull);
     EXPECT_TRUE(report.helpFile.isNull);
     EXPECT_FALSE(report.version.isNull) << "an empty text is not a null one";
-    EXPECT_EQ(report.kind, 1);
-    EXPECT_EQ(report.helpContext, 42u);
-    EXPECT_EQ(report.thread, GetCurrentThreadId());
-    EXPECT_EQ(report.identifier.Data1, 0x1234u);
-    EXPECT_EQ(report.line, 2489);
-    EXPECT_EQ(report.reserved, 5);
 }
 
 TEST(ErrorManagerSimulator, KeepsReportsInOrderAndFormatsEachOnOneLine) {

@@ -1,8 +1,6 @@
 // CRotRegistration: the name it registers under, its lifetime, and its references.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "norn/ComApartment.h"
 #include "norn/FirmwareNames.h"
 #include "norn/InterfacePtr.h"
@@ -58,20 +56,6 @@ TEST(RotRegistration, MoveKeepsOneRegistrationAndAssignmentRevokesTheReplacedOne
     }
     EXPECT_EQ(driver.Refs(), 0u);
     EXPECT_EQ(Lookup(OLESTR("4712ErrorManager")), nullptr);
-}
-
-TEST(RotRegistrationWithoutCom, FailsAndHoldsNothing) {
-    CMeasurementDriverSimulator driver;
-    HRESULT result = S_OK;
-    bool succeeded = true;
-    std::thread([&] {
-        CRotRegistration registration(driver.Unknown(), norn::names::kMeasurementDriver);
-        result = registration.Result();
-        succeeded = registration.Succeeded();
-    }).join();
-    EXPECT_EQ(result, CO_E_NOTINITIALIZED);
-    EXPECT_FALSE(succeeded);
-    EXPECT_EQ(driver.Refs(), 0u);
 }
 
 }  // namespace

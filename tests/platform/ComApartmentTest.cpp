@@ -56,11 +56,4 @@ TEST(CoInitializeEx, AThreadWithoutComSharesOnlyTheMultithreadedApartment) {
     EXPECT_EQ(TableResultOnAThreadWithoutCom(), CO_E_NOTINITIALIZED) << "the apartment has gone";
 }
 
-TEST(CoInitializeEx, ReservedArgumentMustBeNull) {
-    if (norn::test::UnderWine()) GTEST_SKIP() << "Wine accepts a reserved value, for old programs";
-    int reserved = 0;
-    EXPECT_EQ(CoInitializeEx(&reserved, COINIT_MULTITHREADED), E_INVALIDARG);
-    EXPECT_EQ(TableResult(), CO_E_NOTINITIALIZED);
-}
-
 }  // namespace

@@ -35,15 +35,6 @@ TEST(_ultow, WritesUnsignedDigitsWithoutSignOrPadding) {
     }
 }
 
-TEST(_ultow, LayerGivesAnEmptyTextForARadixOutOfRange) {
-    NORN_LINUX_LAYER_ONLY("Windows' runtime calls the invalid parameter handler (msvcrt loops)");
-    for (const int radix : {1, 37}) {
-        WCHAR buffer[4] = {OLESTR('#'), OLESTR('#'), OLESTR('#'), 0};
-        EXPECT_EQ(_ultow(7, buffer, radix), buffer);
-        EXPECT_EQ(OleString(buffer), OLESTR("")) << radix;
-    }
-}
-
 // Without _S_IWRITE a file becomes read-only, with it writable again: the read-only attribute on
 // Windows, the owner's write bit under the layer, which takes every write bit away and gives the
 // owner read and write back, leaving the other bits alone.
@@ -72,17 +63,10 @@ TEST(_chmod, TakesAwayAndGivesBackTheWritePermission) {
     EXPECT_EQ(errno, ENOENT);
 }
 
+// wcscmp compares unsigned code units; wcsncpy pads a short source with zeros and leaves a long
+// one unterminated.
 TEST(WideStrings, CompareByUnsignedCodeUnitCopyAndPad) {
-    EXPECT_EQ(wcsnlen(OLESTR("Brightwork"), 4), 4u);
-    EXPECT_EQ(wcsnlen(OLESTR("ab"), 4), 2u);
-    EXPECT_LT(wcscmp(OLESTR("ab"), OLESTR("abc")), 0);
     EXPECT_GT(wcscmp(OLESTR("\xFFFF"), OLESTR("a")), 0);
-    EXPECT_EQ(wcsncmp(OLESTR("abcX"), OLESTR("abcY"), 3), 0);
-    EXPECT_LT(wcsncmp(OLESTR("abcX"), OLESTR("abcY"), 4), 0);
-    const WCHAR* text = OLESTR("a,b");
-    EXPECT_EQ(wcschr(text, OLESTR(',')), text + 1);
-    EXPECT_EQ(wcschr(text, OLESTR('x')), nullptr);
-    EXPECT_EQ(wcschr(text, 0), text + 3);
     WCHAR buffer[8];
     std::fill(buffer, buffer + 8, OLESTR('#'));
     EXPECT_EQ(wcsncpy(buffer, OLESTR("ab"), 5), buffer);
@@ -90,23 +74,6 @@ TEST(WideStrings, CompareByUnsignedCodeUnitCopyAndPad) {
     std::fill(buffer, buffer + 8, OLESTR('#'));
     wcsncpy(buffer, OLESTR("abcdef"), 3);
     EXPECT_EQ(OleString(buffer, 4), OLESTR("abc#")) << "not terminated";
-    EXPECT_EQ(wcscpy(buffer, OLESTR("xy")), buffer);
-    EXPECT_EQ(OleString(buffer), OLESTR("xy"));
-}
-
-// The difference of the first lower-cased characters that differ; the "C" locale folds A to Z
-// only, not Latin-1.
-TEST(_wcsicmp, ReturnsTheDifferenceOfTheLowerCasedCharacters) {
-    const std::tuple<const WCHAR*, const WCHAR*, int> cases[] = {
-        {OLESTR("Brightwork"), OLESTR("BRIGHTWORK"), 0},
-        {OLESTR("Analyzer"), OLESTR("ANALYZER"), 0},
-        {OLESTR("A"), OLESTR("["), 'a' - '['},
-        {OLESTR("abc"), OLESTR("ABD"), -1},
-        {OLESTR("abc"), OLESTR("AB"), 'c'},
-        {OLESTR("\u00C0"), OLESTR("\u00D7"), 0xC0 - 0xD7},
-        {OLESTR("\u00C4"), OLESTR("\u00E4"), 0xC4 - 0xE4},
-    };
-    for (const auto& [left, right, expected] : cases) EXPECT_EQ(_wcsicmp(left, right), expected);
 }
 
 TEST(wcstok_s, SkipsEmptyPiecesAndKeepsStateInTheContext) {
@@ -124,8 +91,6 @@ TEST(wcstok_s, SkipsEmptyPiecesAndKeepsStateInTheContext) {
     EXPECT_EQ(tokens, (std::vector<OleString>{OLESTR("alpha"), OLESTR("beta"), OLESTR("gamma")}));
     EXPECT_EQ(OleString(wcstok_s(nullptr, OLESTR(";"), &otherContext)), OLESTR("y"));
     EXPECT_EQ(wcstok_s(nullptr, OLESTR(";"), &otherContext), nullptr);
-    WCHAR only[] = OLESTR(",,,");
-    EXPECT_EQ(wcstok_s(only, OLESTR(","), &context), nullptr);
     if (norn::test::kLinuxLayer) {  // Windows calls the invalid parameter handler
         errno = 0;
         EXPECT_EQ(wcstok_s(first, OLESTR(","), nullptr), nullptr);
