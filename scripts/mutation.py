@@ -26,6 +26,10 @@ ROOT = Path(__file__).resolve().parent.parent
 CTEST_EXCLUDE = "performance|package"
 # Where the tool's sweeps can catch a fault: its own code and the instrument's state file.
 SWEPT = ("tools/", "firmware/src/InstrumentStore")
+# The verdict of a memory fault that only the sanitizers see (a byte past a block that the
+# allocator's slack hides): it is planted in a second scratch build with them, where the tool's
+# sweeps are left out as in every sanitizer run.
+SANITIZED = "real, under the sanitizers"
 
 
 class Fault:
@@ -36,7 +40,11 @@ class Fault:
 
     @property
     def real(self):
-        return self.verdict == "real"
+        return self.verdict in ("real", SANITIZED)
+
+    @property
+    def sanitized(self):
+        return self.verdict == SANITIZED
 
 
 def read_catalogue(path):
@@ -50,7 +58,8 @@ def read_catalogue(path):
             continue
         fault = Fault(number, fields)
         if not (fault.real or fault.verdict.startswith("equivalent: ")):
-            errors.append(f"{path.name}:{number}: verdict must be 'real' or 'equivalent: <why>'")
+            errors.append(f"{path.name}:{number}: verdict must be 'real', '{SANITIZED}' or "
+                          "'equivalent: <why>'")
             continue
         faults.append(fault)
     ids = [f.id for f in faults]
@@ -81,9 +90,9 @@ def run(command, cwd, log, timeout=None):
             return -1
 
 
-def make_scratch(work):
-    """A copy of the tree's tracked and new files (not the builds), configured once."""
-    source, build = work / "src", work / "build"
+def make_scratch(work, sanitized=False):
+    """A copy of the tree's tracked and new files (not the builds), and its build configured."""
+    source, build = work / "src", work / ("build-asan" if sanitized else "build")
     listed = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=ROOT,
                             check=True, capture_output=True).stdout.decode().split("\0")
     names = set(filter(None, listed))
@@ -98,10 +107,13 @@ def make_scratch(work):
                 shutil.copy(ROOT / name, target)  # a fresh time: the build notices it
     configure = ["cmake", "-S", str(source), "-B", str(build), "-G", "Ninja",
                  "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DNORN_BUILD_BENCH=OFF"]
+    if sanitized:
+        configure.append("-DNORN_SANITIZE=ON")
     if shutil.which("ccache"):
         configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"]
-    if run(configure, ROOT, work / "configure.log") != 0:
-        sys.exit(f"mutation: configuring the scratch copy failed, see {work / 'configure.log'}")
+    log = work / f"configure{'-asan' if sanitized else ''}.log"
+    if run(configure, ROOT, log) != 0:
+        sys.exit(f"mutation: configuring the scratch copy failed, see {log}")
     return source, build
 
 
@@ -110,12 +122,14 @@ def ctest(build, log, labels_excluded, *extra):
                 labels_excluded, *extra], build, log, timeout=1800)
 
 
-def build_and_test(build, log):
+def build_and_test(build, log, sanitized=False):
     """'unbuilt', 'caught' or 'survived'. The slow sweeps run only when the rest passed."""
     if run(["cmake", "--build", str(build), "-j2"], build, log.with_suffix(".build")) != 0:
         return "unbuilt"
     if ctest(build, log, f"{CTEST_EXCLUDE}|sweeps", "--stop-on-failure") != 0:
         return "caught"
+    if sanitized:
+        return "survived"
     rc = ctest(build, log.with_suffix(".sweeps"), CTEST_EXCLUDE, "-L", "sweeps")
     return "survived" if rc == 0 else "caught"
 
@@ -124,12 +138,12 @@ FAILED_CTEST = re.compile(r"^\s*\d+ - (\S+) \(", re.M)
 FAILED_GTEST = re.compile(r"^\[  FAILED  \] ([\w/]+\.[\w/.]+)", re.M)
 
 
-def failing_tests(build, log, sweeps):
+def failing_tests(build, log, sweeps, sanitized):
     """Every test the planted fault fails: ctest's names, and for a ctest test that runs a whole
     suite binary, the failed cases inside it."""
     rc = ctest(build, log, f"{CTEST_EXCLUDE}|sweeps", "--output-on-failure")
     text = log.read_text(errors="replace") if rc != 0 else ""
-    if sweeps or rc == 0:
+    if not sanitized and (sweeps or rc == 0):
         if ctest(build, log.with_suffix(".sweeps"), CTEST_EXCLUDE, "-L", "sweeps") != 0:
             text += "\n 0 - Tool.Sweeps (Failed)\n"
     failed = set(FAILED_CTEST.findall(text)) | set(FAILED_GTEST.findall(text))
@@ -142,10 +156,11 @@ def plant_and_run(fault, source, build, logs, matrix=None):
     try:
         path.write_text(pristine.replace(fault.original, fault.replacement, 1))
         if matrix is None:
-            return build_and_test(build, logs / fault.id)
+            return build_and_test(build, logs / fault.id, fault.sanitized)
         if run(["cmake", "--build", str(build), "-j2"], build, logs / f"{fault.id}.build") != 0:
             return "unbuilt"
-        failed = failing_tests(build, logs / fault.id, fault.file.startswith(SWEPT))
+        failed = failing_tests(build, logs / fault.id, fault.file.startswith(SWEPT),
+                               fault.sanitized)
         with open(matrix, "a") as out:
             out.write(f"{fault.id}\t{','.join(failed)}\n")
         return "caught" if failed else "survived"
@@ -204,20 +219,28 @@ def main():
         return 2
     if args.list:
         real = sum(f.real for f in faults)
-        print(f"{len(faults)} faults fit the tree ({real} real, {len(faults) - real} equivalent)")
+        sanitized = sum(f.sanitized for f in faults)
+        print(f"{len(faults)} faults fit the tree ({real} real, {sanitized} of them under the "
+              f"sanitizers, {len(faults) - real} equivalent)")
         return 0
 
     args.work.mkdir(parents=True, exist_ok=True)
     logs = args.work / "logs"
     logs.mkdir(exist_ok=True)
-    source, build = make_scratch(args.work)
-    print(f"mutation: building the scratch copy in {build}", flush=True)
-    if build_and_test(build, logs / "baseline") != "survived":
-        sys.exit(f"mutation: the unchanged tree does not build and pass, see {logs}")
+    chosen = choose(faults, args)
+    builds = {}
+    for sanitized in sorted({f.sanitized for f in chosen}):
+        source, build = make_scratch(args.work, sanitized)
+        print(f"mutation: building the scratch copy in {build}", flush=True)
+        if build_and_test(build, logs / f"baseline{'-asan' if sanitized else ''}",
+                          sanitized) != "survived":
+            sys.exit(f"mutation: the unchanged tree does not build and pass, see {logs}")
+        builds[sanitized] = build
 
     started, results = time.monotonic(), []
-    for fault in choose(faults, args):
-        result = plant_and_run(fault, source, build, logs, args.matrix and args.matrix.resolve())
+    for fault in chosen:
+        result = plant_and_run(fault, source, builds[fault.sanitized], logs,
+                               args.matrix and args.matrix.resolve())
         print(f"{fault.id:<28} {result}", flush=True)
         results.append((fault, result))
     return report(results, time.monotonic() - started)
