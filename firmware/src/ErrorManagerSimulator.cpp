@@ -84,6 +84,7 @@ std::string FormatReport(const CReceivedReport& report) {
 }
 
 HRESULT CErrorManagerSimulator::ReportError(ErrorEntry entry) {
+    const CInCall inCall(m_bracket);
     try {
         CReceivedReport report;
         report.hresult = entry.hresult;

@@ -26,6 +26,7 @@ CMeasurementDriverSimulator::CMeasurementDriverSimulator() = default;
 CMeasurementDriverSimulator::~CMeasurementDriverSimulator() = default;
 
 bool CMeasurementDriverSimulator::Offers(REFIID riid) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     return !m_faultPlan.Refuses(riid);
 }
@@ -35,6 +36,7 @@ bool CMeasurementDriverSimulator::Offers(REFIID riid) {
 HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG flag,
                                                 LONG byteCount, BYTE* image, BYTE** imageRef,
                                                 LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{reserved, block, flag, byteCount};
     const CDriverFaultHits hits = m_faultPlan.Take(kWriteBlock);
@@ -56,6 +58,7 @@ HRESULT CMeasurementDriverSimulator::WriteBlock(LONG reserved, LONG block, LONG 
 
 HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* byteCount,
                                                BYTE** buffer, LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{reserved, block};
     const CDriverFaultHits hits = m_faultPlan.Take(kReadBlock);
@@ -75,6 +78,7 @@ HRESULT CMeasurementDriverSimulator::ReadBlock(LONG reserved, LONG block, LONG* 
 // --- IEEPROMControl -------------------------------------------------------------------------
 
 HRESULT CMeasurementDriverSimulator::SetEEPROMMode(LONG mode, LONG flag, LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{mode, flag};
     const CDriverFaultHits hits = m_faultPlan.Take(kSetEEPROMMode);
@@ -91,6 +95,7 @@ HRESULT CMeasurementDriverSimulator::SetEEPROMMode(LONG mode, LONG flag, LONG* s
 }
 
 HRESULT CMeasurementDriverSimulator::PrepareRead(LONG a, LONG b, LONG c, LONG d, LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{a, b, c, d};
     const CDriverFaultHits hits = m_faultPlan.Take(kPrepareRead);
@@ -104,6 +109,7 @@ HRESULT CMeasurementDriverSimulator::PrepareRead(LONG a, LONG b, LONG c, LONG d,
 
 HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG byteCount, BYTE* data,
                                                 LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, subItem, byteCount};
     const CDriverFaultHits hits = m_faultPlan.Take(kWriteValue);
@@ -124,6 +130,7 @@ HRESULT CMeasurementDriverSimulator::WriteValue(LONG item, LONG subItem, LONG by
 }
 
 HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buffer, LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, code};
     const CDriverFaultHits hits = m_faultPlan.Take(kQueryValue);
@@ -138,6 +145,7 @@ HRESULT CMeasurementDriverSimulator::QueryValue(LONG item, LONG code, BYTE* buff
 
 HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG bufferSize,
                                                BYTE* buffer, LONG* status) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<LONG> arguments{item, subItem, bufferSize};
     const CDriverFaultHits hits = m_faultPlan.Take(kReadValue);
@@ -150,6 +158,7 @@ HRESULT CMeasurementDriverSimulator::ReadValue(LONG item, LONG subItem, LONG buf
 }
 
 HRESULT CMeasurementDriverSimulator::OnReserved(const char* interfaceName, int slot) {
+    const CInCall inCall(m_bracket);
     std::lock_guard<std::mutex> lock(m_mutex);
     std::string method = std::string(interfaceName) + "::Reserved" + std::to_string(slot);
     return RecordLocked(std::move(method), {}, nullptr, {}, E_NOTIMPL);

@@ -103,12 +103,16 @@ long CFailingAllocation::Counted() const {
     return t_hook.counted;
 }
 
+void PauseAllocations(bool entering) {
+    t_hook.pauses += entering ? 1 : -1;
+}
+
 CAllocationPause::CAllocationPause() {
-    ++t_hook.pauses;
+    PauseAllocations(true);
 }
 
 CAllocationPause::~CAllocationPause() {
-    --t_hook.pauses;
+    PauseAllocations(false);
 }
 
 long LiveArrayBlocks() {

@@ -34,6 +34,8 @@ void SpareAllocationsOfLibraries(const char* nameText);
 
 // While one of these lives, allocations on this thread are neither counted nor failed: code that
 // stands for another process (the driver, the error manager) allocates under such a pause.
+// PauseAllocations(true) and (false) begin and end one, as a simulator's call bracket.
+void PauseAllocations(bool entering);
 class CAllocationPause {
 public:
     CAllocationPause();

@@ -13,13 +13,11 @@
 //   allocation is never reported itself.
 // Every run also passes CModuleRunTest::Finish: nothing thrown across, nothing kept or leaked.
 //
-// The driver and the error manager stand for other processes: the module reaches them through
-// stand-ins that pause the allocation hook for the length of each call. Qt's allocations are
-// spared (ModuleRun.h); the module's, the C++ runtime's and the platform layer's are failed.
+// The driver and the error manager stand for other processes: their simulators pause the
+// allocation hook for the length of each call (their call bracket). Qt's allocations are spared
+// (ModuleRun.h); the module's, the C++ runtime's and the platform layer's are failed.
 #include <gtest/gtest.h>
 
-#include <norn/ErrorManager.h>
-#include <norn/firmware/ErrorManagerSimulator.h>
 #include <norn/firmware/RotRegistration.h>
 
 #include <QFile>
@@ -42,80 +40,7 @@ namespace {
 using namespace norn::eeprom;
 using firmware::CDriverCall;
 using firmware::CDriverFault;
-using firmware::CErrorManagerSimulator;
-using firmware::CMeasurementDriverSimulator;
 using firmware::CRotRegistration;
-
-// The driver as the module reaches it during the sweep: every call goes to the simulator with
-// the hook paused. References are counted on the simulator. Outlives its registration.
-class CPausedDriver final : public CComObjectBase<IEEPROMBlock, IEEPROMControl, IDriverValue> {
-public:
-    explicit CPausedDriver(CMeasurementDriverSimulator& driver) : m_driver(driver) {}
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_driver.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_driver.Release(); }
-
-    // One answer for the same-named reserved slots of all three interfaces; nobody calls them.
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
-
-    HRESULT STDMETHODCALLTYPE WriteBlock(LONG reserved, LONG block, LONG flag, LONG byteCount,
-                                         BYTE* image, BYTE** imageRef, LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.WriteBlock(reserved, block, flag, byteCount, image, imageRef, status);
-    }
-    HRESULT STDMETHODCALLTYPE ReadBlock(LONG reserved, LONG block, LONG* byteCount, BYTE** buffer,
-                                        LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.ReadBlock(reserved, block, byteCount, buffer, status);
-    }
-    HRESULT STDMETHODCALLTYPE SetEEPROMMode(LONG mode, LONG flag, LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.SetEEPROMMode(mode, flag, status);
-    }
-    HRESULT STDMETHODCALLTYPE PrepareRead(LONG a, LONG b, LONG c, LONG d, LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.PrepareRead(a, b, c, d, status);
-    }
-    HRESULT STDMETHODCALLTYPE WriteValue(LONG item, LONG subItem, LONG byteCount, BYTE* data,
-                                         LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.WriteValue(item, subItem, byteCount, data, status);
-    }
-    HRESULT STDMETHODCALLTYPE QueryValue(LONG item, LONG code, BYTE* buffer,
-                                         LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.QueryValue(item, code, buffer, status);
-    }
-    HRESULT STDMETHODCALLTYPE ReadValue(LONG item, LONG subItem, LONG bufferSize, BYTE* buffer,
-                                        LONG* status) override {
-        CAllocationPause pause;
-        return m_driver.ReadValue(item, subItem, bufferSize, buffer, status);
-    }
-
-private:
-    CMeasurementDriverSimulator& m_driver;
-};
-
-// The error manager as the module reaches it during the sweep, likewise.
-class CPausedErrorManager final : public CComObjectBase<IErrorManager> {
-public:
-    explicit CPausedErrorManager(CErrorManagerSimulator& manager) : m_manager(manager) {}
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_manager.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_manager.Release(); }
-    HRESULT STDMETHODCALLTYPE ReportError(ErrorEntry entry) override {
-        CAllocationPause pause;
-        return m_manager.ReportError(entry);
-    }
-
-private:
-    CErrorManagerSimulator& m_manager;
-};
 
 // --- Driver faults. Only ReadBlock hands out a buffer, so only ReadBlock can report a wrong
 // size or hand out none; its size faults come with status 0 unless named.
@@ -286,24 +211,15 @@ class OperationSweepTest : public CModuleRunTest,
 protected:
     void SetUp() override {
         CModuleRunTest::SetUp();
-        UnregisterDriver();
-        m_driverStandIn =
-            std::make_unique<CRotRegistration>(m_pausedDriver.Unknown(), OLESTR("TarvoMeasDriver"));
-        ASSERT_TRUE(m_driverStandIn->Succeeded());
-        WithManager(true);
-    }
-    void TearDown() override {
-        m_driverStandIn.reset();
-        m_managerStandIn.reset();
-        CModuleRunTest::TearDown();
+        m_driver.SetCallBracket(PauseAllocations);
+        m_manager.SetCallBracket(PauseAllocations);
     }
 
     void WithManager(bool registered) {
-        UnregisterErrorManager();
-        m_managerStandIn.reset();
+        m_managerRegistration.reset();
         if (registered) {
-            m_managerStandIn =
-                std::make_unique<CRotRegistration>(&m_pausedManager, OLESTR("ErrorManager"));
+            m_managerRegistration =
+                std::make_unique<CRotRegistration>(&m_manager, OLESTR("ErrorManager"));
         }
     }
 
@@ -471,11 +387,6 @@ private:
         const bool mayLose = errorsMayVanish || !scenario.withManager;
         EXPECT_LE(unaccounted, mayLose ? 1 : 0) << "a report ended nowhere";
     }
-
-    CPausedDriver m_pausedDriver{m_driver};
-    CPausedErrorManager m_pausedManager{m_manager};
-    std::unique_ptr<CRotRegistration> m_driverStandIn;
-    std::unique_ptr<CRotRegistration> m_managerStandIn;
 };
 
 TEST_P(OperationSweepTest, EachDriverCallFailedEachWayEndsAsTheContractSays) {

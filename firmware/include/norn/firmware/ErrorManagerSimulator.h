@@ -11,6 +11,7 @@
 
 #include "norn/ComObject.h"
 #include "norn/ErrorManager.h"
+#include "norn/firmware/CallBracket.h"
 
 namespace norn::firmware {
 
@@ -68,11 +69,14 @@ public:
     // Called inside each ReportError, on the reporter's thread, once the report is kept: a test
     // looks there at what the reporter still holds while it reports. Set it before reports come.
     void SetReportObserver(std::function<void()> observer) { m_observer = std::move(observer); }
+    // Brackets every ReportError from now on (CallBracket.h).
+    void SetCallBracket(CCallBracket bracket) { m_bracket = bracket; }
 
 private:
     mutable std::mutex m_mutex;
     std::vector<CReceivedReport> m_reports;
     std::function<void()> m_observer;
+    CCallBracket m_bracket = nullptr;
 };
 
 }  // namespace norn::firmware

@@ -14,6 +14,7 @@
 
 #include "norn/ComObject.h"
 #include "norn/MeasurementDriver.h"
+#include "norn/firmware/CallBracket.h"
 #include "norn/firmware/DriverCall.h"
 #include "norn/firmware/DriverFaultPlan.h"
 #include "norn/firmware/DriverReservedSlots.h"
@@ -88,6 +89,9 @@ public:
     void AddFault(const CDriverFault& fault);
     void ClearFaults();
 
+    // Brackets every call of the driver's interfaces from now on (CallBracket.h).
+    void SetCallBracket(CCallBracket bracket) { m_bracket = bracket; }
+
 private:
     HRESULT OnReserved(const char* interfaceName, int slot) override;
     bool Offers(REFIID riid) override;
@@ -99,6 +103,7 @@ private:
     CEEPROMStore m_store;
     std::vector<CDriverCall> m_journal;
     CDriverFaultPlan m_faultPlan;
+    CCallBracket m_bracket = nullptr;
 };
 
 }  // namespace norn::firmware
