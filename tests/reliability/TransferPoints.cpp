@@ -2,6 +2,8 @@
 // the imports D4 and D6 (file, then block) and the exports D5 and D7 (file against block).
 #include <norn/BrightworkNorn.h>
 
+#include <filesystem>
+
 #include "driver/EEPROMAccessors.h"
 #include "files/DataFilePaths.h"
 #include "files/PayloadFiles.h"
@@ -26,6 +28,13 @@ CCall Creates(Result (*writer)(const BYTE*, LONG)) {
 
 // The writers use the paths their caller resolved; they never resolve them themselves.
 const CStep kPathsNotResolved = [](FailurePointTest&) { ResetDataFilePathsForTests(); };
+// Nor do they make a missing service data directory.
+const CStep kNoDirectory = [](FailurePointTest& t) {
+    std::filesystem::remove_all(t.m_xmlDirectory);
+};
+const CStep kStillNoDirectory = [](FailurePointTest& t) {
+    EXPECT_FALSE(std::filesystem::exists(t.m_xmlDirectory));
+};
 
 CStep Holds(const char* name, std::string content) {
     return [name, content](FailurePointTest& t) { EXPECT_EQ(t.FileContent(name), content); };
@@ -51,6 +60,17 @@ void AddFileWriterRows(std::vector<CFailurePoint>& rows) {
                           {Fail("CreateMACFile", 1447)}),
                     Point("CreateMACFile_ShortWrite", mac, {writeFails("NornData.mac")}, FALSE,
                           {Fail("CreateMACFile", 1458)}),
+                    Point("CreateDDSFile_NoDirectory", dds, {kNoDirectory}, 1,
+                          {Fail("CreateDDSFile", 1036)}, {kStillNoDirectory}),
+                    // A payload that cannot be read is refused after the open, unread.
+                    Point("CreateDDSFile_NullPayload",
+                          [](FailurePointTest&) { return LONG(CreateDDSFile(nullptr, 5)); }, {}, 1,
+                          {Fail("CreateDDSFile", 1042)}, {Holds("NornData.dds", "")}),
+                    Point("CreateMACFile_NegativeCount",
+                          [](FailurePointTest&) {
+                              return LONG(CreateMACFile(reinterpret_cast<const BYTE*>("abc"), -1));
+                          },
+                          {}, FALSE, {Fail("CreateMACFile", 1458)}),
                 });
 }
 
