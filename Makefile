@@ -86,9 +86,11 @@ coverage:
 
 # The mutation check: each fault of tests/mutation/faults.tsv planted in turn in a scratch copy
 # of the tree (build/mutation), rebuilt and tested; MUTATION_SAMPLE=n runs n of them, chosen by
-# the date.
+# the date. MUTATION_IN_PLACE=1 plants them in this tree and rebuilds build/$(PRESET) instead
+# (CI, on a throwaway clone, after make test).
 mutation: deps
-	@python3 scripts/mutation.py $(if $(MUTATION_SAMPLE),--sample $(MUTATION_SAMPLE))
+	@python3 scripts/mutation.py $(if $(MUTATION_SAMPLE),--sample $(MUTATION_SAMPLE)) \
+		$(if $(MUTATION_IN_PLACE),--build build/$(PRESET))
 
 clean:
 	rm -rf build

@@ -206,6 +206,11 @@ def main():
     parser.add_argument("--seed", type=int, default=int(time.strftime("%Y%m%d")),
                         help="seed of the sample (default: today's date)")
     parser.add_argument("--list", action="store_true", help="check the catalogue fits and stop")
+    parser.add_argument("--build", type=Path,
+                        help="plant the faults in this tree itself and rebuild this configured, "
+                             "passing build of it instead of a scratch copy (for CI, where the "
+                             "tree is a throwaway clone); faults that need the sanitizers are "
+                             "left out; the build is put back at the end")
     parser.add_argument("--matrix", type=Path,
                         help="run every test for every fault (slow) and append to this file a "
                              "line per fault: its id and the tests that failed; a test that is "
@@ -227,6 +232,8 @@ def main():
     args.work.mkdir(parents=True, exist_ok=True)
     logs = args.work / "logs"
     logs.mkdir(exist_ok=True)
+    if args.build:
+        return run_in_place(faults, args, logs)
     chosen = choose(faults, args)
     builds = {}
     for sanitized in sorted({f.sanitized for f in chosen}):
@@ -243,6 +250,22 @@ def main():
                                args.matrix and args.matrix.resolve())
         print(f"{fault.id:<28} {result}", flush=True)
         results.append((fault, result))
+    return report(results, time.monotonic() - started)
+
+
+def run_in_place(faults, args, logs):
+    build = args.build.resolve()
+    chosen = choose([f for f in faults if not f.sanitized], args)
+    started, results = time.monotonic(), []
+    try:
+        for fault in chosen:
+            result = plant_and_run(fault, ROOT, build, logs)
+            print(f"{fault.id:<28} {result}", flush=True)
+            results.append((fault, result))
+    finally:
+        if run(["cmake", "--build", str(build), "-j2"], build, logs / "restored.build") != 0:
+            print(f"mutation: rebuilding {build} without the faults failed", file=sys.stderr)
+            return 2
     return report(results, time.monotonic() - started)
 
 
