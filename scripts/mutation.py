@@ -196,6 +196,28 @@ def report(results, elapsed):
     return 1 if any(r == "survived" and f.real for f, r in results) else 0
 
 
+def record_figure(results):
+    """Puts a full run's figure into RELIABILITY.md, in place of the last one."""
+    caught = sum(r == "caught" for _, r in results)
+    survivors = [f for f, r in results if r == "survived"]
+    lines = ["## Mutation check", "",
+             f"Last full run of `make mutation` (scripts/mutation.py over tests/mutation/faults.tsv),"
+             f" {time.strftime('%Y-%m-%d')}: **{caught} of {len(results)} faults caught**"
+             f" ({sum(f.sanitized for f, _ in results)} of them in the sanitizer build)."]
+    if survivors:
+        lines += ["", "The survivors, each judged equivalent in the catalogue:", ""]
+        lines += [f"- {f.id} (`{f.file}`): {f.verdict[len('equivalent: '):]}" for f in survivors]
+    document = ROOT / "RELIABILITY.md"
+    text = document.read_text()
+    section = re.compile(r"^## Mutation check\n.*?(?=^## )", re.M | re.S)
+    fresh = "\n".join(lines) + "\n\n"
+    if section.search(text):
+        text = section.sub(lambda _: fresh, text)
+    else:
+        text = text.replace("## Findings fixed", fresh + "## Findings fixed")
+    document.write_text(text)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--catalogue", type=Path, default=ROOT / "tests/mutation/faults.tsv")
@@ -250,7 +272,10 @@ def main():
                                args.matrix and args.matrix.resolve())
         print(f"{fault.id:<28} {result}", flush=True)
         results.append((fault, result))
-    return report(results, time.monotonic() - started)
+    status = report(results, time.monotonic() - started)
+    if status == 0 and not (args.only or args.sample or args.matrix):
+        record_figure(results)
+    return status
 
 
 def run_in_place(faults, args, logs):

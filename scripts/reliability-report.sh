@@ -2,7 +2,8 @@
 # Writes RELIABILITY.md from what the suites measure: runs the reliability suites and the service
 # tool's data-safety sweeps (tests/tools/tool_sweeps.py) of the given build (default:
 # build/default) for their figures, and takes the fuzzing figures from the last fuzzing run
-# (build/fuzz/fuzz-summary.txt) when there is one. Nothing in the document is typed by hand
+# (build/fuzz/fuzz-summary.txt) when there is one, and keeps the mutation check's section, which a
+# full `make mutation` writes. Nothing in the document is typed by hand
 # except the findings list, tests/reliability/findings.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +28,8 @@ if ! NORN_RELIABILITY_FIGURES="$sweepFigures" \
 fi
 
 findings=tests/reliability/findings.txt
+# The mutation check's figure is written by its own full run (make mutation); kept as it is.
+mutation="$(awk '/^## / { keep = /^## Mutation check/ } keep' RELIABILITY.md)"
 fuzz=build/fuzz/fuzz-summary.txt
 {
     echo "# Reliability"
@@ -86,6 +89,7 @@ fuzz=build/fuzz/fuzz-summary.txt
         echo "No fuzzing run on record in this build tree: run \`make fuzz\` first."
     fi
     echo
+    if [ -n "$mutation" ]; then printf '%s\n\n' "$mutation"; fi
     echo "## Findings fixed"
     echo
     echo "$(grep -c . "$findings") findings, each kept as the case that found it:"
