@@ -28,10 +28,6 @@ void SetDeferredCommit(bool open) noexcept {
     g_deferredCommit = open;
 }
 
-void SetCommitPending(bool pending) noexcept {
-    g_commitPending = pending;
-}
-
 void ResetDeferredCommitForTests() noexcept {
     g_deferredCommit = false;
     g_commitPending = false;

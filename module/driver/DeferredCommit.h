@@ -13,9 +13,8 @@
 [[nodiscard]] bool IsDeferredCommit() noexcept;
 [[nodiscard]] bool IsCommitPending() noexcept;
 
-// The restore sets DeferredCommit around its own batch; tests arrange a batch state with both.
+// The restore sets DeferredCommit around its own batch.
 void SetDeferredCommit(bool open) noexcept;
-void SetCommitPending(bool pending) noexcept;
 
 // Both flags clear, as the module has them at load.
 void ResetDeferredCommitForTests() noexcept;
