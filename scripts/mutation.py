@@ -200,10 +200,11 @@ def record_figure(results):
     """Puts a full run's figure into RELIABILITY.md, in place of the last one."""
     caught = sum(r == "caught" for _, r in results)
     survivors = [f for f, r in results if r == "survived"]
+    sanitized = sum(f.sanitized for f, _ in results)
     lines = ["## Mutation check", "",
-             f"Last full run of `make mutation` (scripts/mutation.py over tests/mutation/faults.tsv),"
+             "Last full run of `make mutation` (scripts/mutation.py over tests/mutation/faults.tsv),"
              f" {time.strftime('%Y-%m-%d')}: **{caught} of {len(results)} faults caught**"
-             f" ({sum(f.sanitized for f, _ in results)} of them in the sanitizer build)."]
+             f" ({sanitized} of them planted in the sanitizer build)."]
     if survivors:
         lines += ["", "The survivors, each judged equivalent in the catalogue:", ""]
         lines += [f"- {f.id} (`{f.file}`): {f.verdict[len('equivalent: '):]}" for f in survivors]

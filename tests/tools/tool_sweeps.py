@@ -32,7 +32,8 @@ A full-disk or file-size-limit run must also end with exit status 0, or 1 with e
 and, when it reports success, have done its work.
 
 Before the sweeps the checks are shown to fail on a damaged state file, on changed data, on
-a changed backup set and on a trace without fsync, so that a sweep cannot pass because a check looks at nothing.
+a changed backup set and on a trace without fsync, so that a sweep cannot pass because a check
+looks at nothing.
 
 Usage: tool_sweeps.py --tool PATH/norn-service [--only COMMAND]... [--jobs N] [--keep]
 Exit status 0 when every run left the instrument intact, 1 otherwise, 2 on a usage error.
