@@ -53,30 +53,35 @@ void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
     const std::string code = w.code + std::string("_");
     const CCall call = Writes(w.write, w.payloadSize);
     const CStep unchanged = BlocksAsTheyWere();
-    rows.insert(rows.end(),
-                {
-                    Point(code + "PayloadTooLong", Writes(w.write, w.payloadSize + 1), {}, FALSE,
-                          {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}),
-                    Point(code + "NoBlockInterface", call, {Answering({kControl})}, FALSE,
-                          {NoPointer(w.code, w.blockLine)}, {unchanged}),
-                    Point(code + "NoControlInterface", call, {Answering({kBlock})}, FALSE,
-                          {NoPointer(w.code, w.controlLine)}, {unchanged}),
-                    Point(code + "NoDriver", call, {kNoDriver}, FALSE,
-                          {NoPointer(w.code, w.blockLine)}, {}, {"212"}),
-                    Point(code + "ReadFails", call, {Fails("ReadBlock", 1)}, FALSE,
-                          {DriverError(w.code, w.readLine)}, {unchanged}),
-                    Point(code + "ReadStatusWithWrongSize", call, {ShortRead(1)}, FALSE,
-                          {Fail(w.code, w.readSizeLine)}, {unchanged}),
-                    Point(code + "WriteFails", call, {Fails("WriteBlock", 1)}, FALSE,
-                          {DriverError(w.code, w.writeLine)}, {unchanged}),
-                    Point(code + "WriteStatus", call, {StatusOf("WriteBlock", 1)}, FALSE,
-                          {Fail(w.code, w.writeStatusLine)}, {unchanged}),
-                    Point(code + "CommitFails", call, {Fails("SetEEPROMMode", 1)}, FALSE,
-                          {DriverError(w.code, w.commitLine, 2)},
-                          {WrittenNotCommitted(w.block), BatchFlags(false, false)}),
-                    Point(code + "CommitStatus", call, {StatusOf("SetEEPROMMode", 1)}, FALSE,
-                          {Fail(w.code, w.commitStatusLine)}, {WrittenNotCommitted(w.block)}),
-                });
+    rows.insert(
+        rows.end(),
+        {
+            Point(code + "PayloadTooLong", Writes(w.write, w.payloadSize + 1), {}, FALSE,
+                  {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}),
+            // A null payload with a count is refused as a bad count, unread.
+            Point(code + "NullPayloadWithCount",
+                  [write = w.write](FailurePointTest&) -> LONG { return write(nullptr, 4); }, {},
+                  FALSE, {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}),
+            Point(code + "NoBlockInterface", call, {Answering({kControl})}, FALSE,
+                  {NoPointer(w.code, w.blockLine)}, {unchanged}),
+            Point(code + "NoControlInterface", call, {Answering({kBlock})}, FALSE,
+                  {NoPointer(w.code, w.controlLine)}, {unchanged}),
+            Point(code + "NoDriver", call, {kNoDriver}, FALSE, {NoPointer(w.code, w.blockLine)}, {},
+                  {"212"}),
+            Point(code + "ReadFails", call, {Fails("ReadBlock", 1)}, FALSE,
+                  {DriverError(w.code, w.readLine)}, {unchanged}),
+            Point(code + "ReadStatusWithWrongSize", call, {ShortRead(1)}, FALSE,
+                  {Fail(w.code, w.readSizeLine)}, {unchanged}),
+            Point(code + "WriteFails", call, {Fails("WriteBlock", 1)}, FALSE,
+                  {DriverError(w.code, w.writeLine)}, {unchanged}),
+            Point(code + "WriteStatus", call, {StatusOf("WriteBlock", 1)}, FALSE,
+                  {Fail(w.code, w.writeStatusLine)}, {unchanged}),
+            Point(code + "CommitFails", call, {Fails("SetEEPROMMode", 1)}, FALSE,
+                  {DriverError(w.code, w.commitLine, 2)},
+                  {WrittenNotCommitted(w.block), BatchFlags(false, false)}),
+            Point(code + "CommitStatus", call, {StatusOf("SetEEPROMMode", 1)}, FALSE,
+                  {Fail(w.code, w.commitStatusLine)}, {WrittenNotCommitted(w.block)}),
+        });
 }
 
 void AddReaderRows(std::vector<CFailurePoint>& rows, const CReader& r) {
