@@ -196,6 +196,17 @@ def report(results, elapsed):
     return 1 if any(r == "survived" and f.real for f, r in results) else 0
 
 
+def run_faults(chosen, source, builds, logs, matrix=None):
+    """Plants each fault in turn in `source`, tested with the build for its kind; the (fault,
+    result) pairs, each printed as it comes."""
+    results = []
+    for fault in chosen:
+        result = plant_and_run(fault, source, builds[fault.sanitized], logs, matrix)
+        print(f"{fault.id:<28} {result}", flush=True)
+        results.append((fault, result))
+    return results
+
+
 def record_figure(results):
     """Puts a full run's figure into RELIABILITY.md, in place of the last one."""
     caught = sum(r == "caught" for _, r in results)
@@ -267,12 +278,8 @@ def main():
             sys.exit(f"mutation: the unchanged tree does not build and pass, see {logs}")
         builds[sanitized] = build
 
-    started, results = time.monotonic(), []
-    for fault in chosen:
-        result = plant_and_run(fault, source, builds[fault.sanitized], logs,
-                               args.matrix and args.matrix.resolve())
-        print(f"{fault.id:<28} {result}", flush=True)
-        results.append((fault, result))
+    started = time.monotonic()
+    results = run_faults(chosen, source, builds, logs, args.matrix and args.matrix.resolve())
     status = report(results, time.monotonic() - started)
     if status == 0 and not (args.only or args.sample or args.matrix):
         record_figure(results)
@@ -282,16 +289,15 @@ def main():
 def run_in_place(faults, args, logs):
     build = args.build.resolve()
     chosen = choose([f for f in faults if not f.sanitized], args)
-    started, results = time.monotonic(), []
+    started = time.monotonic()
     try:
-        for fault in chosen:
-            result = plant_and_run(fault, ROOT, build, logs)
-            print(f"{fault.id:<28} {result}", flush=True)
-            results.append((fault, result))
+        results = run_faults(chosen, ROOT, {False: build}, logs)
     finally:
-        if run(["cmake", "--build", str(build), "-j2"], build, logs / "restored.build") != 0:
-            print(f"mutation: rebuilding {build} without the faults failed", file=sys.stderr)
-            return 2
+        restored = run(["cmake", "--build", str(build), "-j2"], build,
+                       logs / "restored.build") == 0
+    if not restored:
+        print(f"mutation: rebuilding {build} without the faults failed", file=sys.stderr)
+        return 2
     return report(results, time.monotonic() - started)
 
 
