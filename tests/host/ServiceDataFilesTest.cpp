@@ -151,18 +151,6 @@ TEST_F(ServiceDataFilesTest, RootOfUpTo99CharactersIsUsedAndALongerOneNotAtAll) 
     }
 }
 
-// Unset, the root names no folder at all; the operation itself goes on as usual. (Set but empty,
-// it is taken as it is: the paths then begin at /eeprom, which the conformance table checks.)
-TEST_F(ServiceDataFilesTest, UnsetRootTouchesNothing) {
-    RunAnOperation();  // the load before knew this root
-    const std::string file = ReadOnlyDataFile(m_root.Path(), "NornData.xml");
-    unsetenv("TARVO_SYSTEM_ROOT_RW");
-    m_module.reset();
-    m_module = std::make_unique<norn::test::CLoadedModule>();
-    EXPECT_EQ(RunAnOperation(), 1);
-    EXPECT_FALSE(Writable(file));
-}
-
 // The restore reads its three files before it asks the driver anything; the backup has written
 // the files before the one it failed at: the document anew, the device data set file.
 TEST_F(ServiceDataFilesTest, FileThatCannotBeOpenedFailsItsOperationAndNothingElseChanges) {

@@ -14,7 +14,6 @@
 #include <string>
 
 #include "norn/ComApartment.h"
-#include "support/ApiUnderTest.h"
 #include "support/LogCapture.h"
 
 namespace norn::test {
@@ -37,19 +36,6 @@ protected:
     // Takes a simulator out of the Running Object Table for the rest of the test.
     void UnregisterDriver() { m_driverRegistration.reset(); }
     void UnregisterErrorManager() { m_managerRegistration.reset(); }
-
-    // Exactly one report arrived, with this report code, HRESULT and line.
-    void ExpectOneReport(const OleString& code, HRESULT hr, LONG line) const {
-        const auto reports = m_manager.Reports();
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(reports[0].reportCode.text, code);
-        EXPECT_EQ(reports[0].hresult, hr);
-        EXPECT_EQ(reports[0].line, line);
-        EXPECT_EQ(reports[0].file.text, OLESTR("Brightwork"));
-    }
-    void ExpectOneReport(const char* code, HRESULT hr, LONG line) const {
-        ExpectOneReport(OleText(code), hr, line);
-    }
 
     CLogCapture m_diagnostics = CLogCapture::Diagnostics();
     CComApartment m_apartment;

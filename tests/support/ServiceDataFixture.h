@@ -30,15 +30,6 @@ protected:
         std::ifstream in(DataFile(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    // The error manager's reports in order, as "code:line".
-    std::vector<std::string> ReportTrail() const {
-        std::vector<std::string> trail;
-        for (const auto& r : Reports()) {
-            trail.push_back(std::string(r.reportCode.text.begin(), r.reportCode.text.end()) + ":" +
-                            std::to_string(r.line));
-        }
-        return trail;
-    }
     std::vector<firmware::CReceivedReport> Reports() const { return m_manager.Reports(); }
 
     CLogCapture m_events = CLogCapture::EventLog();
