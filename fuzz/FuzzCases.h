@@ -1,9 +1,7 @@
-// The inputs of the three fuzz targets, as cases and their layouts (Describe), shared by the
-// targets, which read them, and the seed generator, which writes them. A layout changes only
-// with the corpus: the seeds and the inputs found are kept in it.
+// The inputs of the three fuzz targets, as cases and their layouts (Describe), which the targets
+// read and the seed writer writes. A layout changes only with the corpus: the seeds and the
+// inputs found are kept in it.
 #pragma once
-
-#include <norn/MeasurementDriver.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -30,12 +28,10 @@ struct CBlockSpec {
 
 template <class Stream>
 void Describe(Stream& stream, CBlockSpec& block, bool hasLengthField) {
-    stream.Bytes(block.header, eeprom::kHeaderSize);
+    stream.Bytes(block.header, kHeaderSize);
     stream.Choice(block.payloadKind, PayloadKindCount);
     if (block.payloadKind == PayloadOfFileChanged) stream.Number(block.changedByte);
-    if (block.payloadKind == PayloadOwn) {
-        stream.Piece(block.payload, eeprom::kMaxDeviceDataSetPayload);
-    }
+    if (block.payloadKind == PayloadOwn) stream.Piece(block.payload, kMaxDeviceDataSetPayload);
     if (!hasLengthField) return;
     stream.Choice(block.explicitLength, 2);
     if (block.explicitLength) stream.Number(block.length);
@@ -142,13 +138,11 @@ void Describe(Stream& stream, CAnswer& answer, bool blockRead) {
     if (answer.status == StatusAny) stream.Number(answer.anyStatus);
     if (!blockRead) return;
     stream.Choice(answer.block, BlockAnswerCount);
-    if (answer.block == BlockAnySize || answer.block == BlockNullAnySize) {
-        stream.Number(answer.declared);
-    }
-    if (answer.block == BlockAnySize) {
-        const LONG declared = std::max(static_cast<LONG>(answer.declared), LONG{0});
-        stream.Bytes(answer.bytes, std::min<size_t>(declared, kMaxHandedOut));
-    }
+    if (answer.block != BlockAnySize && answer.block != BlockNullAnySize) return;
+    stream.Number(answer.declared);
+    if (answer.block == BlockNullAnySize) return;
+    const LONG declared = std::max(static_cast<LONG>(answer.declared), LONG{0});
+    stream.Bytes(answer.bytes, std::min<size_t>(declared, kMaxHandedOut));
 }
 
 // The methods the operations call whose first kAnsweredCalls calls the input answers (ReadBlock,
@@ -162,8 +156,8 @@ constexpr size_t kAnsweredCalls = 3;
 // that NornData.xml carries and the payloads, which are also the imports' host buffers and what
 // well-formed blocks hold. Then the blocks' images, driver value 16 (which ReadValue delivers
 // with its zero byte, or, with no zero byte anywhere, filling the whole buffer), and the answers.
-// The leading fields keep the layout they had when a driver double read its answers from the
-// rest of the input, so that the minimised crash input of the corpus still means what it meant.
+// The leading fields keep an older layout, so that the corpus's minimised crash input still
+// means what it meant.
 struct CDriverCase {
     unsigned operation = OperationDeviceDataSetExport;
     unsigned missingInterfaces = 0;
@@ -178,7 +172,6 @@ struct CDriverCase {
 
 template <class Stream>
 void Describe(Stream& stream, CDriverCase& c) {
-    using namespace eeprom;
     stream.Choice(c.operation, OperationCount);
     stream.Choice(c.missingInterfaces, 8);
     stream.Piece(c.serialNumber, 32);

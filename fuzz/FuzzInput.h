@@ -1,9 +1,9 @@
-// How the fuzz targets read their inputs and the seed generator writes them. A target's input
-// layout is written once, as a function template over a stream (Describe), and runs both ways:
-// CInputReader takes the values from a FuzzedDataProvider, CSeedWriter lays given values out so
-// that a CInputReader returns exactly them. Choices and numbers come from the end of the input,
-// byte pieces from the front, and a used-up input reads as zeros and empty pieces: every layout
-// gives 0 its most ordinary meaning.
+// How the fuzz targets read their inputs and the seed writer writes them. A target's input layout
+// is written once, as a function template over a stream (Describe), and runs both ways:
+// CInputReader takes the values from the fuzzer's input, CSeedWriter lays given values out so that
+// a CInputReader reads back exactly them. Choices and numbers come from the end of the input, byte
+// pieces from the front, and a used-up input reads as zeros and empty pieces: every layout gives 0
+// its most ordinary meaning.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -13,10 +13,9 @@
 
 namespace norn::fuzz {
 
-// Reads values from the fuzzer's input. Holds a reference: the provider must outlive it.
 class CInputReader {
 public:
-    explicit CInputReader(FuzzedDataProvider& input) : m_input(input) {}
+    CInputReader(const uint8_t* data, size_t size) : m_input(data, size) {}
 
     // One of `count` choices (count <= 256).
     void Choice(unsigned& value, unsigned count) {
@@ -34,10 +33,9 @@ public:
     }
 
 private:
-    FuzzedDataProvider& m_input;
+    FuzzedDataProvider m_input;
 };
 
-// Writes an input that CInputReader reads back as the values given, in the same order.
 class CSeedWriter {
 public:
     void Choice(unsigned value, unsigned count) { Integral(value, count - 1, 32); }
@@ -70,8 +68,7 @@ private:
 // A case as a target reads it from an input, and the input that reads back as a case.
 template <class Case>
 Case ReadCase(const uint8_t* data, size_t size) {
-    FuzzedDataProvider provider(data, size);
-    CInputReader reader(provider);
+    CInputReader reader(data, size);
     Case c;
     Describe(reader, c);
     return c;

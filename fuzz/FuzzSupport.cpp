@@ -1,22 +1,21 @@
 // The fuzz targets' shared process set-up, files, block images, module calls and rule checks.
 #include "FuzzSupport.h"
 
+#include <norn/firmware/ErrorManagerSimulator.h>
+#include <norn/firmware/RotRegistration.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "driver/DeferredCommit.h"
+#include "host/MethodTable.h"
 #include "norn/ComApartment.h"
 
-extern "C" const BrightworkMethodTable* GetMethodTable();
-
 namespace norn::fuzz {
-
-using namespace eeprom;
 
 namespace {
 
@@ -25,9 +24,8 @@ namespace {
 // module (which takes roots of at most 99 characters) and removed with its content at exit.
 struct CFuzzProcess {
     CFuzzProcess() {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/norn-fuzz-XXXXXX";
-        NORN_FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr && pattern.size() <= 80);
-        root = pattern;
+        root = std::filesystem::temp_directory_path().string() + "/norn-fuzz-XXXXXX";
+        NORN_FUZZ_CHECK(mkdtemp(root.data()) != nullptr && root.size() <= 80);
         std::filesystem::create_directories(root + "/eeprom/xml");
         setenv("TARVO_SYSTEM_ROOT_RW", root.c_str(), 1);
         NORN_FUZZ_CHECK(apartment.Result() == S_OK);
@@ -51,8 +49,7 @@ CFuzzProcess& Process() {
 
 template <class Function>
 Function TableEntry(BrightworkEntry entry) {
-    static const BrightworkMethodTable* const table = GetMethodTable();
-    return reinterpret_cast<Function>(table->entries[entry]);
+    return reinterpret_cast<Function>(g_methodTable.entries[entry]);
 }
 
 }  // namespace
@@ -60,15 +57,6 @@ Function TableEntry(BrightworkEntry entry) {
 void CheckFailed(const char* condition, const char* file, int line) {
     std::fprintf(stderr, "%s:%d: broken rule: %s\n", file, line, condition);
     std::abort();
-}
-
-void BeginIteration() {
-    Process().manager.Clear();
-    ResetDeferredCommitForTests();
-}
-
-firmware::CErrorManagerSimulator& ErrorManager() {
-    return Process().manager;
 }
 
 std::string DataFile(const char* name) {
@@ -82,23 +70,16 @@ void LayOut(const char* name, const CFileSpec& file) {
     if (file.kind == FileRegular) std::ofstream(path, std::ios::binary) << file.content;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<BYTE> BlockImage(LONG block, const std::string& header, const std::string& payload,
                              std::optional<uint32_t> length) {
     const bool dds = block == kDeviceDataSetBlock;
     std::vector<BYTE> image(dds ? kDeviceDataSetImageSize : kMacAddressImageSize, kErasedByte);
-    const size_t used =
-        std::min<size_t>(payload.size(), dds ? kMaxDeviceDataSetPayload : kMacAddressPayloadSize);
     std::copy_n(header.begin(), std::min<size_t>(header.size(), kHeaderSize), image.begin());
-    size_t offset = kHeaderSize;
+    const size_t offset = kHeaderSize + (dds ? sizeof(uint32_t) : 0);
+    const size_t used = std::min(payload.size(), image.size() - offset);
     if (dds) {
         const uint32_t field = length.value_or(used);
-        std::memcpy(image.data() + offset, &field, sizeof(field));
-        offset += sizeof(field);
+        std::memcpy(image.data() + kHeaderSize, &field, sizeof(field));
     }
     std::copy_n(payload.begin(), used, image.begin() + offset);
     return image;
@@ -113,17 +94,37 @@ std::optional<std::string> PayloadOf(LONG block, const std::vector<BYTE>& image)
     return std::string(bytes + sizeof(length), length);
 }
 
-CExportResult Export(BrightworkEntry entry, ULONG maxCount, bool nullBuffer, bool nullCount) {
+LONG WithDriver(firmware::CMeasurementDriverSimulator& driver,
+                const std::function<LONG()>& operation) {
+    Process().manager.Clear();
+    ResetDeferredCommitForTests();
+    LONG result = kBrightworkFailed;
+    {
+        firmware::CRotRegistration registration(driver.Unknown(), OLESTR("TarvoMeasDriver"));
+        NORN_FUZZ_CHECK(registration.Succeeded());
+        result = operation();
+        NORN_FUZZ_CHECK(driver.Refs() == 1);
+    }
+    NORN_FUZZ_CHECK(driver.Refs() == 0);
+    NORN_FUZZ_CHECK(result == kBrightworkSucceeded || result == kBrightworkFailed);
+    NORN_FUZZ_CHECK(Process().manager.Reports().empty() == (result == kBrightworkSucceeded));
+    NORN_FUZZ_CHECK(!IsDeferredCommit());
+    NORN_FUZZ_CHECK(driver.HandedOutBuffersIntact());
+    return result;
+}
+
+CExportResult Export(BrightworkEntry entry, bool nullBuffer, bool nullCount) {
+    const ULONG room =
+        entry == EntryDeviceDataSetExport ? kMaxDeviceDataSetPayload : kMacAddressPayloadSize;
     BYTE* buffer = nullptr;
     ULONG count = 0;
     CExportResult answer;
     answer.result = TableEntry<PFN_BRIGHTWORK_EXPORT>(entry)(0, nullBuffer ? nullptr : &buffer,
                                                              nullCount ? nullptr : &count);
-    NORN_FUZZ_CHECK(answer.result == kBrightworkSucceeded || answer.result == kBrightworkFailed);
     if (nullBuffer) NORN_FUZZ_CHECK(answer.result == kBrightworkFailed && count == 0);
     if (answer.result == kBrightworkSucceeded) NORN_FUZZ_CHECK(buffer != nullptr);
     if (buffer != nullptr) {
-        NORN_FUZZ_CHECK(count <= maxCount && buffer[count] == 0);
+        NORN_FUZZ_CHECK(count <= room && buffer[count] == 0);
         answer.payload.assign(reinterpret_cast<const char*>(buffer), count);
     }
     NORN_FUZZ_CHECK(TableEntry<PFN_BRIGHTWORK_RELEASEBUFFER>(EntryReleaseBuffer)(0, buffer) == 0);
@@ -133,11 +134,6 @@ CExportResult Export(BrightworkEntry entry, ULONG maxCount, bool nullBuffer, boo
 LONG Import(BrightworkEntry entry, const std::string& payload) {
     return TableEntry<PFN_BRIGHTWORK_IMPORT>(entry)(
         0, reinterpret_cast<const BYTE*>(payload.data()), static_cast<LONG>(payload.size()));
-}
-
-void CheckReported(LONG result) {
-    NORN_FUZZ_CHECK(result == kBrightworkSucceeded || result == kBrightworkFailed);
-    NORN_FUZZ_CHECK(ErrorManager().Reports().empty() == (result == kBrightworkSucceeded));
 }
 
 }  // namespace norn::fuzz

@@ -7,43 +7,44 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "FuzzCases.h"
 #include "files/ServiceDataDocument.h"
 
-using namespace norn::eeprom;
 using namespace norn::fuzz;
-
-extern "C" LONG F3();
 
 namespace {
 
-// The service data files as the module writes them, and the headers of the blocks they hold.
+// The service data files as the module writes them.
 struct CServiceData {
     std::string backupXml;  // as the backup leaves it: no identification
     std::string xml;        // with SerialNo and MaterialNo
     std::string deviceDataSet, macAddress;
-    std::string deviceDataSetHeader, macAddressHeader;
 };
 
+// The header of the block's factory image, which the backup leaves as it is.
+std::string FactoryHeader(LONG block) {
+    const std::vector<BYTE> image = norn::firmware::FactoryImage(block);
+    return std::string(image.begin(), image.begin() + kHeaderSize);
+}
+
+std::string ReadDataFile(const char* name) {
+    std::ifstream in(DataFile(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 CServiceData WriteServiceData() {
-    BeginIteration();
     norn::firmware::CMeasurementDriverSimulator driver;
-    WithDriver(driver, [] { NORN_FUZZ_CHECK(F3() == 0); });
+    NORN_FUZZ_CHECK(WithDriver(driver, F3) == 0);
     CServiceData data;
-    data.backupXml = ReadWholeFile(DataFile("NornData.xml"));
+    data.backupXml = ReadDataFile("NornData.xml");
     CServiceDataDocument document(QString::fromStdString(DataFile("NornData.xml")));
     NORN_FUZZ_CHECK(document.SetSerialNo(QStringLiteral("SN12345678")));
     NORN_FUZZ_CHECK(document.SetMaterialNo(QStringLiteral("1234.5678.90")));
-    data.xml = ReadWholeFile(DataFile("NornData.xml"));
-    data.deviceDataSet = ReadWholeFile(DataFile("NornData.dds"));
-    data.macAddress = ReadWholeFile(DataFile("NornData.mac"));
-    const auto header = [&driver](LONG block) {
-        const std::vector<BYTE> image = driver.CommittedImage(block);
-        return std::string(image.begin(), image.begin() + kHeaderSize);
-    };
-    data.deviceDataSetHeader = header(kDeviceDataSetBlock);
-    data.macAddressHeader = header(kMacAddressBlock);
+    data.xml = ReadDataFile("NornData.xml");
+    data.deviceDataSet = ReadDataFile("NornData.dds");
+    data.macAddress = ReadDataFile("NornData.mac");
     return data;
 }
 
@@ -61,8 +62,8 @@ void WriteExportSeeds(const std::filesystem::path& directory, const CServiceData
     CExportCase matching;
     matching.deviceDataSetFile = {FileRegular, data.deviceDataSet};
     matching.macAddressFile = {FileRegular, data.macAddress};
-    matching.deviceDataSetBlock.header = data.deviceDataSetHeader;
-    matching.macAddressBlock.header = data.macAddressHeader;
+    matching.deviceDataSetBlock.header = FactoryHeader(kDeviceDataSetBlock);
+    matching.macAddressBlock.header = FactoryHeader(kMacAddressBlock);
     WriteSeed(directory, "files-match-blocks", matching);
 
     CExportCase longer = matching;
@@ -119,8 +120,8 @@ void WriteDriverSeeds(const std::filesystem::path& directory, const CServiceData
     c.materialNumber = "1234.5678.90";
     c.deviceDataSet = data.deviceDataSet;
     c.macAddress = data.macAddress;
-    c.deviceDataSetBytes = data.deviceDataSetHeader;
-    c.macAddressBytes = data.macAddressHeader;
+    c.deviceDataSetBytes = FactoryHeader(kDeviceDataSetBlock);
+    c.macAddressBytes = FactoryHeader(kMacAddressBlock);
     c.value16 = norn::firmware::FactoryValues().at(norn::driver_values::kItem16);
     for (unsigned operation = 0; operation < OperationCount; ++operation) {
         c.operation = operation;
