@@ -1,7 +1,6 @@
 // The catalogue's one test, run for every row of the subsystem tables.
 #include "reliability/FailurePoints.h"
 
-#include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
 #include "reliability/ReliabilityFigures.h"
 
@@ -12,13 +11,7 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
     ResolveDataFilePaths();  // as a caller of the payload file writers has done
     for (const CStep& step : point.given) step(*this);
     Begin();
-    LONG result = -1;
-    try {
-        result = point.call(*this);
-    } catch (...) {
-        ADD_FAILURE() << "an exception crossed the boundary";
-    }
-    m_run = Finish(result);
+    m_run = Finish(Call(point.call, *this));
     EXPECT_EQ(m_run.result, point.result);
     std::vector<std::string> trail;
     for (const CExpectedReport& report : point.reports) {
@@ -36,6 +29,25 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
     for (const CStep& step : point.then) step(*this);
 
     if (!HasFailure()) AddReliabilityFigure("failure points covered");
+}
+
+CRowTable::CRowTable(std::vector<CFailurePoint>& rows, std::string prefix, CCall call, LONG result,
+                     std::vector<CStep> given, std::vector<CStep> then)
+    : m_rows(rows),
+      m_prefix(std::move(prefix)),
+      m_call(std::move(call)),
+      m_result(result),
+      m_given(std::move(given)),
+      m_then(std::move(then)) {}
+
+CFailurePoint& CRowTable::operator()(const std::string& name, std::vector<CStep> given,
+                                     std::vector<CExpectedReport> reports, std::vector<CStep> then,
+                                     std::vector<std::string> diagnostics) {
+    given.insert(given.begin(), m_given.begin(), m_given.end());
+    then.insert(then.begin(), m_then.begin(), m_then.end());
+    m_rows.push_back(Point(m_prefix + name, m_call, std::move(given), m_result, std::move(reports),
+                           std::move(then), std::move(diagnostics)));
+    return m_rows.back();
 }
 
 void PrintTo(const CFailurePoint& point, std::ostream* out) {

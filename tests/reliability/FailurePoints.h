@@ -63,6 +63,25 @@ inline CFailurePoint Point(std::string id, CCall call, std::vector<CStep> given,
     return {std::move(id),   std::move(call),        std::move(given),  result, std::move(reports),
             std::move(then), std::move(diagnostics), std::move(events), commits};
 }
+// Rows that share their call and result: each row's id is the table's prefix and the row's name;
+// the table's arrangements come before the row's, its checks before the row's.
+class CRowTable {
+public:
+    CRowTable(std::vector<CFailurePoint>& rows, std::string prefix, CCall call, LONG result,
+              std::vector<CStep> given = {}, std::vector<CStep> then = {});
+    CFailurePoint& operator()(const std::string& name, std::vector<CStep> given,
+                              std::vector<CExpectedReport> reports, std::vector<CStep> then = {},
+                              std::vector<std::string> diagnostics = {});
+
+private:
+    std::vector<CFailurePoint>& m_rows;
+    std::string m_prefix;
+    CCall m_call;
+    LONG m_result;
+    std::vector<CStep> m_given;
+    std::vector<CStep> m_then;
+};
+
 void PrintTo(const CFailurePoint& point, std::ostream* out);
 std::string CaseName(const ::testing::TestParamInfo<CFailurePoint>& info);
 
@@ -145,9 +164,8 @@ inline CStep PreparedFor(const char* operation) {
 
 inline CStep ErasedDeviceDataSet() {
     return [](FailurePointTest& t) {
-        auto image = firmware::FactoryImage(eeprom::kDeviceDataSetBlock);
-        std::fill(image.begin() + eeprom::kHeaderSize, image.end(), eeprom::kErasedByte);
-        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock, image);
+        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock,
+                                     ErasedImage(eeprom::kDeviceDataSetBlock));
     };
 }
 
@@ -157,10 +175,7 @@ inline CCall Run(const char* operation) {
 }
 
 inline CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload) {
-    return [entry, payload](FailurePointTest&) {
-        return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
-                     static_cast<LONG>(payload.size()));
-    };
+    return [entry, payload](FailurePointTest&) { return ImportPayload(entry, payload); };
 }
 
 // --- What a row checks afterwards: both blocks hold their factory images, nothing pending.

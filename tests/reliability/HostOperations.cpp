@@ -20,7 +20,6 @@ using firmware::FactoryImage;
 using firmware::FactoryValues;
 using R = ECallRole;
 
-const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
 const std::string kIdentifiedDocument =
     "<?xml version='1.0' standalone='yes'?>\n<!DOCTYPE NornData>\n"
     "<NornData SerialNo=\"SN77\" MaterialNo=\"4711.0815.00\"/>\n";
@@ -34,17 +33,6 @@ const std::string kRestoredMac = "restored-mac-016";
 
 std::string FactoryPayload(LONG block) {
     return PayloadOf(FactoryImage(block), block);
-}
-
-std::vector<BYTE> ErasedImage(LONG block) {
-    auto image = FactoryImage(block);
-    std::fill(image.begin() + kHeaderSize, image.end(), kErasedByte);
-    return image;
-}
-
-LONG Import(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload) {
-    return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
-                 static_cast<LONG>(payload.size()));
 }
 
 std::string Exported(const CModuleRunTest& t) {
@@ -67,16 +55,14 @@ void WithAllDataFiles(CModuleRunTest& t) {
 
 void WithBatchHoldingAWrite(CModuleRunTest&) {
     ASSERT_EQ(BeginDeferredCommit(), S_OK);
-    ASSERT_EQ(Import(DeviceDataSetImportEntry, kBatchDeviceDataSet), 0);
+    ASSERT_EQ(ImportPayload(DeviceDataSetImportEntry, kBatchDeviceDataSet), 0);
     ASSERT_TRUE(IsCommitPending());
 }
 
-using CPrepare = void (*)(CModuleRunTest&);
-using CCallOf = LONG (*)(CModuleRunTest&);
-using CVerify = void (*)(CModuleRunTest&);
+using CStepOf = void (*)(CModuleRunTest&);
 
-CHostOperation Op(const char* code, LONG commits, CPrepare prepare, CCallOf call, CVerify verify,
-                  std::vector<CDriverCallRule> calls, bool keepsBatch = false) {
+CHostOperation Op(const char* code, LONG commits, CStepOf prepare, LONG (*call)(CModuleRunTest&),
+                  CStepOf verify, std::vector<CDriverCallRule> calls, bool keepsBatch = false) {
     return {code, prepare, call, verify, commits, keepsBatch, std::move(calls)};
 }
 
@@ -126,10 +112,12 @@ void Erased(CModuleRunTest& t) {
 }
 
 std::vector<CHostOperation> MakeOperations() {
-    const CPrepare none = [](CModuleRunTest&) {};
+    const CStepOf none = [](CModuleRunTest&) {};
     return {
         Op("D4", 1, none,
-           [](CModuleRunTest&) { return Import(DeviceDataSetImportEntry, kImportedDeviceDataSet); },
+           [](CModuleRunTest&) {
+               return ImportPayload(DeviceDataSetImportEntry, kImportedDeviceDataSet);
+           },
            ImportedDeviceDataSet,
            {{"ReadBlock", 1, R::RewriteRead, "SetDeviceDataSetEEPROM", 919, 0, 923, 1104},
             {"WriteBlock", 1, R::Checked, "SetDeviceDataSetEEPROM", 956, 960, 0, 1104},
@@ -141,7 +129,7 @@ std::vector<CHostOperation> MakeOperations() {
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kDeviceDataSetBlock)); },
             {{"ReadBlock", 1, R::Read, "GetDeviceDataSetEEPROM", 1156, 1160, 1166, 1249}}),
         Op("D6", 1, none,
-           [](CModuleRunTest&) { return Import(MacAddressImportEntry, kImportedMac); },
+           [](CModuleRunTest&) { return ImportPayload(MacAddressImportEntry, kImportedMac); },
            ImportedMacAddress,
            {{"ReadBlock", 1, R::RewriteRead, "SetMACEEPROM", 1337, 0, 1341, 1506},
             {"WriteBlock", 1, R::Checked, "SetMACEEPROM", 1368, 1372, 0, 1506},
@@ -218,6 +206,11 @@ void PrintTo(const CHostOperation& operation, std::ostream* out) {
 
 std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info) {
     return info.param.code;
+}
+
+LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload) {
+    return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
+                 static_cast<LONG>(payload.size()));
 }
 
 std::vector<std::string> FailureTrail(const CHostOperation& operation, const CDriverCallRule& call,

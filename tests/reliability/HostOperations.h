@@ -51,6 +51,9 @@ const CHostOperation& Operation(const std::string& code);
 void PrintTo(const CHostOperation& operation, std::ostream* out);
 std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info);
 
+// An import entry (D4, D6) handed the payload.
+LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload);
+
 // The reports of a failure of the call at `line`: the inner routine's, then the operation's own;
 // or the operation's alone.
 std::vector<std::string> FailureTrail(const CHostOperation& operation, const CDriverCallRule& call,

@@ -15,8 +15,6 @@ namespace {
 
 using namespace norn::eeprom;
 
-const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
-
 // The texts of the log lines written since `before`: one field, or the last (kLastField).
 constexpr size_t kLastField = ~size_t{0};
 std::vector<std::string> NewFields(const CLogCapture& log, size_t before, size_t field) {
@@ -51,6 +49,12 @@ std::string PayloadOf(const std::vector<BYTE>& image, LONG block) {
     const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
     if (length > static_cast<uint32_t>(kMaxDeviceDataSetPayload)) return {};
     return {image.begin() + 12, image.begin() + 12 + length};
+}
+
+std::vector<BYTE> ErasedImage(LONG block) {
+    auto image = firmware::FactoryImage(block);
+    std::fill(image.begin() + kHeaderSize, image.end(), kErasedByte);
+    return image;
 }
 
 void SpareQtAllocations() {
@@ -108,15 +112,6 @@ void CModuleRunTest::Begin() {
     m_descriptors = OpenDescriptorCount();
 }
 
-LONG CModuleRunTest::Call(LONG (*call)(CModuleRunTest&), CModuleRunTest& test) {
-    try {
-        return call(test);
-    } catch (...) {
-        ADD_FAILURE() << "an exception crossed the boundary";
-        return -1;
-    }
-}
-
 CRunRecord CModuleRunTest::Finish(LONG result) {
     m_fileFault.reset();
     NornFailPlatformAllocation(0);
@@ -145,11 +140,11 @@ CRunRecord CModuleRunTest::Finish(LONG result) {
     EXPECT_TRUE(m_driver.HandedOutBuffersIntact()) << "a block read's buffer was written";
     if (DataFilePathsResolved()) {  // once for the module's lifetime: from the root set now
         const char* root = std::getenv("TARVO_SYSTEM_ROOT_RW");
-        const std::string folder = root != nullptr ? std::string(root) + "/eeprom/xml/" : "";
-        const auto expected = [&](const char* name) { return root ? folder + name : ""; };
-        EXPECT_EQ(XMLFilePath().toStdString(), expected("NornData.xml"));
-        EXPECT_EQ(DDSFilePath().toStdString(), expected("NornData.dds"));
-        EXPECT_EQ(MACFilePath().toStdString(), expected("NornData.mac"));
+        const QString& (*paths[])() = {XMLFilePath, DDSFilePath, MACFilePath};
+        for (size_t i = 0; i < std::size(paths); ++i) {
+            EXPECT_EQ(paths[i]().toStdString(),
+                      root != nullptr ? std::string(root) + "/eeprom/xml/" + kDataFiles[i] : "");
+        }
     }
     return record;
 }

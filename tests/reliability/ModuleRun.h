@@ -20,6 +20,9 @@ namespace norn::test {
 constexpr HRESULT kDriverError = static_cast<HRESULT>(0x8004D00D);  // a failing driver call's
 constexpr LONG kDriverStatus = 0x5A;                                // a faulty status word
 
+// The service data files, in the order the module resolves their paths.
+inline const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
+
 // "D4:1104 0x80004005": one report as a trail shows it.
 std::string TrailEntry(const std::string& code, LONG line, HRESULT hresult);
 
@@ -60,7 +63,15 @@ public:
     // The run starts here: journal and reports are cleared and the baselines taken.
     void Begin();
     // Makes the call; an exception that crosses the boundary fails the test.
-    static LONG Call(LONG (*call)(CModuleRunTest&), CModuleRunTest& test);
+    template <class Function, class Test>
+    static LONG Call(const Function& call, Test& test) {
+        try {
+            return call(test);
+        } catch (...) {
+            ADD_FAILURE() << "an exception crossed the boundary";
+            return -1;
+        }
+    }
     // The record of the run since Begin(), after the checks every run must pass.
     CRunRecord Finish(LONG result);
 
@@ -95,5 +106,7 @@ void SpareQtAllocations();
 // The payload of a block image: the MAC address block's after the header, the device data
 // set's as long as its length field says (empty when that is out of range).
 std::string PayloadOf(const std::vector<BYTE>& image, LONG block);
+// The block's factory image with its payload erased.
+std::vector<BYTE> ErasedImage(LONG block);
 
 }  // namespace norn::test

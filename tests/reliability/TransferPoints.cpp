@@ -41,37 +41,29 @@ CStep Holds(const char* name, std::string content) {
 }
 
 void AddFileWriterRows(std::vector<CFailurePoint>& rows) {
-    const CCall dds = Creates(CreateDDSFile);
-    const CCall mac = Creates(CreateMACFile);
     const auto writeFails = [](const char* name) {
         return FileFails(EFileFault::WriteFails, name);
     };
-    rows.insert(rows.end(),
-                {
-                    Point("CreateDDSFile_PathsNotResolved", dds, {kPathsNotResolved}, 1,
-                          {Fail("CreateDDSFile", 1036)}, {Absent({"NornData.dds"})}),
-                    Point("CreateMACFile_PathsNotResolved", mac, {kPathsNotResolved}, FALSE,
-                          {Fail("CreateMACFile", 1447)}, {Absent({"NornData.mac"})}),
-                    Point("CreateDDSFile_CannotOpen", dds, {DirectoryAt("NornData.dds")}, 1,
-                          {Fail("CreateDDSFile", 1036)}),
-                    Point("CreateDDSFile_ShortWrite", dds, {writeFails("NornData.dds")}, 1,
-                          {Fail("CreateDDSFile", 1042)}),
-                    Point("CreateMACFile_CannotOpen", mac, {DirectoryAt("NornData.mac")}, FALSE,
-                          {Fail("CreateMACFile", 1447)}),
-                    Point("CreateMACFile_ShortWrite", mac, {writeFails("NornData.mac")}, FALSE,
-                          {Fail("CreateMACFile", 1458)}),
-                    Point("CreateDDSFile_NoDirectory", dds, {kNoDirectory}, 1,
-                          {Fail("CreateDDSFile", 1036)}, {kStillNoDirectory}),
-                    // A payload that cannot be read is refused after the open, unread.
-                    Point("CreateDDSFile_NullPayload",
-                          [](FailurePointTest&) { return LONG(CreateDDSFile(nullptr, 5)); }, {}, 1,
-                          {Fail("CreateDDSFile", 1042)}, {Holds("NornData.dds", "")}),
-                    Point("CreateMACFile_NegativeCount",
-                          [](FailurePointTest&) {
-                              return LONG(CreateMACFile(reinterpret_cast<const BYTE*>("abc"), -1));
-                          },
-                          {}, FALSE, {Fail("CreateMACFile", 1458)}),
-                });
+    CRowTable dds(rows, "CreateDDSFile_", Creates(CreateDDSFile), 1);
+    CRowTable mac(rows, "CreateMACFile_", Creates(CreateMACFile), FALSE);
+    dds("PathsNotResolved", {kPathsNotResolved}, {Fail("CreateDDSFile", 1036)},
+        {Absent({"NornData.dds"})});
+    mac("PathsNotResolved", {kPathsNotResolved}, {Fail("CreateMACFile", 1447)},
+        {Absent({"NornData.mac"})});
+    dds("CannotOpen", {DirectoryAt("NornData.dds")}, {Fail("CreateDDSFile", 1036)});
+    dds("ShortWrite", {writeFails("NornData.dds")}, {Fail("CreateDDSFile", 1042)});
+    mac("CannotOpen", {DirectoryAt("NornData.mac")}, {Fail("CreateMACFile", 1447)});
+    mac("ShortWrite", {writeFails("NornData.mac")}, {Fail("CreateMACFile", 1458)});
+    dds("NoDirectory", {kNoDirectory}, {Fail("CreateDDSFile", 1036)}, {kStillNoDirectory});
+    // A payload that cannot be read is refused after the open, unread.
+    rows.push_back(Point("CreateDDSFile_NullPayload",
+                         [](FailurePointTest&) { return LONG(CreateDDSFile(nullptr, 5)); }, {}, 1,
+                         {Fail("CreateDDSFile", 1042)}, {Holds("NornData.dds", "")}));
+    rows.push_back(Point("CreateMACFile_NegativeCount",
+                         [](FailurePointTest&) {
+                             return LONG(CreateMACFile(reinterpret_cast<const BYTE*>("abc"), -1));
+                         },
+                         {}, FALSE, {Fail("CreateMACFile", 1458)}));
 }
 
 void AddImportRows(std::vector<CFailurePoint>& rows) {
