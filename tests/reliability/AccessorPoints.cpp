@@ -60,7 +60,7 @@ void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
                          {}, FALSE, {Fail(w.code, w.countLine)},
                          {unchanged, NotAsked("ReadBlock")}));
     const CCall call = Writes(w.write, w.payloadSize);
-    CRowTable row(rows, code, call, FALSE, {}, {unchanged});
+    CRowTable row{rows, code, call, FALSE, {}, {unchanged}};
     row("NoBlockInterface", {Answering({kControl})}, {NoPointer(w.code, w.blockLine)});
     row("NoControlInterface", {Answering({kBlock})}, {NoPointer(w.code, w.controlLine)});
     row("NoDriver", {kNoDriver}, {NoPointer(w.code, w.blockLine)}, {}, {"212"});
@@ -68,7 +68,7 @@ void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
     row("ReadStatusWithWrongSize", {ShortRead(1)}, {Fail(w.code, w.readSizeLine)});
     row("WriteFails", {Fails("WriteBlock", 1)}, {DriverError(w.code, w.writeLine)});
     row("WriteStatus", {StatusOf("WriteBlock", 1)}, {Fail(w.code, w.writeStatusLine)});
-    CRowTable commit(rows, code, call, FALSE, {}, {WrittenNotCommitted(w.block)});
+    CRowTable commit{rows, code, call, FALSE, {}, {WrittenNotCommitted(w.block)}};
     commit("CommitFails", {Fails("SetEEPROMMode", 1)}, {DriverError(w.code, w.commitLine, 2)},
            {BatchFlags(false, false)});
     commit("CommitStatus", {StatusOf("SetEEPROMMode", 1)}, {Fail(w.code, w.commitStatusLine)});
@@ -77,8 +77,8 @@ void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
 void AddReaderRows(std::vector<CFailurePoint>& rows, const CReader& r) {
     const auto read = r.read;
     const CStep leftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
-    CRowTable row(rows, r.code + std::string("_"),
-                  [read](FailurePointTest& t) { return t.ReadBack(read); }, FALSE, {}, {leftAlone});
+    const CCall call = [read](FailurePointTest& t) { return t.ReadBack(read); };
+    CRowTable row{rows, r.code + std::string("_"), call, FALSE, {}, {leftAlone}};
     row("NoBlockInterface", {Answering({kControl})}, {NoPointer(r.code, r.interfaceLine)});
     row("NoDriver", {kNoDriver}, {NoPointer(r.code, r.interfaceLine)}, {}, {"212"});
     row("ReadFails", {Fails("ReadBlock", 1)}, {DriverError(r.code, r.readLine)});

@@ -31,23 +31,13 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
     if (!HasFailure()) AddReliabilityFigure("failure points covered");
 }
 
-CRowTable::CRowTable(std::vector<CFailurePoint>& rows, std::string prefix, CCall call, LONG result,
-                     std::vector<CStep> given, std::vector<CStep> then)
-    : m_rows(rows),
-      m_prefix(std::move(prefix)),
-      m_call(std::move(call)),
-      m_result(result),
-      m_given(std::move(given)),
-      m_then(std::move(then)) {}
-
-CFailurePoint& CRowTable::operator()(const std::string& name, std::vector<CStep> given,
-                                     std::vector<CExpectedReport> reports, std::vector<CStep> then,
-                                     std::vector<std::string> diagnostics) {
-    given.insert(given.begin(), m_given.begin(), m_given.end());
-    then.insert(then.begin(), m_then.begin(), m_then.end());
-    m_rows.push_back(Point(m_prefix + name, m_call, std::move(given), m_result, std::move(reports),
-                           std::move(then), std::move(diagnostics)));
-    return m_rows.back();
+void CRowTable::operator()(const std::string& name, std::vector<CStep> rowGiven,
+                           std::vector<CExpectedReport> reports, std::vector<CStep> rowThen,
+                           std::vector<std::string> diagnostics) {
+    rowGiven.insert(rowGiven.begin(), given.begin(), given.end());
+    rowThen.insert(rowThen.begin(), then.begin(), then.end());
+    rows.push_back(Point(prefix + name, call, std::move(rowGiven), result, std::move(reports),
+                         std::move(rowThen), std::move(diagnostics)));
 }
 
 void PrintTo(const CFailurePoint& point, std::ostream* out) {

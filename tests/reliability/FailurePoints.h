@@ -63,23 +63,20 @@ inline CFailurePoint Point(std::string id, CCall call, std::vector<CStep> given,
     return {std::move(id),   std::move(call),        std::move(given),  result, std::move(reports),
             std::move(then), std::move(diagnostics), std::move(events), commits};
 }
+
 // Rows that share their call and result: each row's id is the table's prefix and the row's name;
 // the table's arrangements come before the row's, its checks before the row's.
-class CRowTable {
-public:
-    CRowTable(std::vector<CFailurePoint>& rows, std::string prefix, CCall call, LONG result,
-              std::vector<CStep> given = {}, std::vector<CStep> then = {});
-    CFailurePoint& operator()(const std::string& name, std::vector<CStep> given,
-                              std::vector<CExpectedReport> reports, std::vector<CStep> then = {},
-                              std::vector<std::string> diagnostics = {});
+struct CRowTable {
+    std::vector<CFailurePoint>& rows;
+    std::string prefix;
+    CCall call;
+    LONG result;
+    std::vector<CStep> given = {};
+    std::vector<CStep> then = {};
 
-private:
-    std::vector<CFailurePoint>& m_rows;
-    std::string m_prefix;
-    CCall m_call;
-    LONG m_result;
-    std::vector<CStep> m_given;
-    std::vector<CStep> m_then;
+    void operator()(const std::string& name, std::vector<CStep> rowGiven,
+                    std::vector<CExpectedReport> reports, std::vector<CStep> rowThen = {},
+                    std::vector<std::string> diagnostics = {});
 };
 
 void PrintTo(const CFailurePoint& point, std::ostream* out);

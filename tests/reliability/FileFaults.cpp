@@ -44,10 +44,6 @@ std::string LastComponent(const char* path) {
     return text.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
-bool NameMatches(const char* path) {
-    return LastComponent(path) == g_fault.fileName;
-}
-
 // How many of `count` bytes a read or write on the descriptor may move: all of them unless a
 // fault of that kind is armed for it; then half of them at the first call (a disk that fills up
 // takes part of a write before it refuses the rest) and none from then on (-1: fail the call).
@@ -80,12 +76,8 @@ std::vector<std::string> TakeRemovedFileNames() {
 }
 
 int OpenDescriptorCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
+    const std::filesystem::directory_iterator descriptors("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(descriptors), end(descriptors)));
 }
 
 }  // namespace norn::test
@@ -105,7 +97,7 @@ extern "C" int open64(const char* path, int flags, ...) {
     bool tracked = false;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_fault.armed && norn::test::NameMatches(path)) {
+        if (g_fault.armed && norn::test::LastComponent(path) == g_fault.fileName) {
             ++g_fault.opens;
             const bool hit = g_fault.nth == 0 || g_fault.opens == g_fault.nth;
             if (hit && g_fault.kind == EFileFault::OpenFails) {
@@ -145,13 +137,14 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
 }
 
 extern "C" int unlink(const char* path) {
+    // Not the module's allocation: the allocation sweeps neither count nor fail it.
+    norn::test::PauseAllocations(true);
     try {
-        // Not the module's allocation: the allocation sweeps neither count nor fail it.
-        norn::test::CAllocationPause pause;
         std::lock_guard<std::mutex> lock(g_mutex);
         norn::test::g_removed.push_back(norn::test::LastComponent(path));
     } catch (...) {  // nothing may be thrown into the C code that called us
     }
+    norn::test::PauseAllocations(false);
     static const auto real = norn::test::Real<int (*)(const char*)>("unlink");
     return real(path);
 }

@@ -27,21 +27,17 @@ CCall Write(LONG (*entry)(const char*), const char* text) {
 
 std::vector<CFailurePoint> ExportRows(const CExport& e) {
     const std::string code = e.code + std::string("_");
-    const auto untouched = firmware::CDriverFault::StatusUntouched(e.method, 1);
-    return {
-        Point(code + "NullArgument", e.nullCall, {}, 1, {Fail(e.code, e.nullLine)},
-              {NotAsked(e.method)}),
-        Point(code + "NoDriver", e.call, {kNoDriver}, 1, {NoPointer(e.code, e.interfaceLine)}, {},
-              {"212"}),
-        Point(code + "NoValueInterface", e.call, {Answering({kBlock, kControl})}, 1,
-              {NoPointer(e.code, e.interfaceLine)}),
-        Point(code + "DriverCallFails", e.call, {Fails(e.method, 1)}, 1,
-              {DriverError(e.code, e.callLine, 1)}),
-        // The status word starts at 8: a driver that answers without setting it has failed.
-        Point(code + "StatusNotSet", e.call, {Planned(untouched)}, 1, {Fail(e.code, e.statusLine)}),
-        Point(code + "DriverStatus", e.call, {StatusOf(e.method, 1)}, 1,
-              {Fail(e.code, e.statusLine)}),
-    };
+    std::vector<CFailurePoint> rows = {Point(code + "NullArgument", e.nullCall, {}, 1,
+                                             {Fail(e.code, e.nullLine)}, {NotAsked(e.method)})};
+    CRowTable row{rows, code, e.call, 1};
+    row("NoDriver", {kNoDriver}, {NoPointer(e.code, e.interfaceLine)}, {}, {"212"});
+    row("NoValueInterface", {Answering({kBlock, kControl})}, {NoPointer(e.code, e.interfaceLine)});
+    row("DriverCallFails", {Fails(e.method, 1)}, {DriverError(e.code, e.callLine, 1)});
+    // The status word starts at 8: a driver that answers without setting it has failed.
+    row("StatusNotSet", {Planned(firmware::CDriverFault::StatusUntouched(e.method, 1))},
+        {Fail(e.code, e.statusLine)});
+    row("DriverStatus", {StatusOf(e.method, 1)}, {Fail(e.code, e.statusLine)});
+    return rows;
 }
 
 std::vector<CFailurePoint> EmptyTextRows() {

@@ -49,7 +49,7 @@ void AddEraseRows(std::vector<CFailurePoint>& rows) {
         EXPECT_EQ(TakeRemovedFileNames(),
                   (std::vector<std::string>{"NornData.xml", "NornData.dds", "NornData.mac"}));
     };
-    CRowTable row(rows, "F8_", f8, 1, {files});
+    CRowTable row{rows, "F8_", f8, 1, {files}};
     row("NoDriver", {kReadOnlyDocument, kNoDriver}, {NoPointer("F8", 2707)}, {kFilesUntouched},
         {"212"});
     row("NoBlockInterface", {kReadOnlyDocument, Answering({kControl})}, {NoPointer("F8", 2707)},
@@ -101,7 +101,7 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
         EXPECT_EQ(XMLFilePath().toStdString(), "");
         setenv("TARVO_SYSTEM_ROOT_RW", t.m_root.Path().c_str(), 1);
     };
-    CRowTable row(rows, "F3_", Run("F3"), 1);
+    CRowTable row{rows, "F3_", Run("F3"), 1};
     row("NoDriver", {kNoDriver}, {NoPointer("F3", 3506)}, {}, {"212"});
     row("NoControlInterface", {Answering({kBlock})}, {NoPointer("F3", 3506)});
     row("PrepareReadFails", {Fails("PrepareRead", 1)}, {DriverError("F3", 3511)});
@@ -127,7 +127,7 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
 // the restore never leaves a batch open.
 void AddRestoreRows(std::vector<CFailurePoint>& rows) {
     const CStep batchClosed = [](FailurePointTest&) { EXPECT_FALSE(IsDeferredCommit()); };
-    CRowTable row(rows, "F2_", Run("F2"), 1, {PreparedFor("F2")}, {batchClosed});
+    CRowTable row{rows, "F2_", Run("F2"), 1, {PreparedFor("F2")}, {batchClosed}};
     const auto readFails = [](const char* name) { return FileFails(EFileFault::ReadFails, name); };
     row("NoDocument", {Removed("NornData.xml")}, {Fail("F2", 3240)});
     row("NoSerialNumber", {WriteFile("NornData.xml", "<NornData MaterialNo=\"M\"/>")},

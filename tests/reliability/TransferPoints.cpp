@@ -44,8 +44,8 @@ void AddFileWriterRows(std::vector<CFailurePoint>& rows) {
     const auto writeFails = [](const char* name) {
         return FileFails(EFileFault::WriteFails, name);
     };
-    CRowTable dds(rows, "CreateDDSFile_", Creates(CreateDDSFile), 1);
-    CRowTable mac(rows, "CreateMACFile_", Creates(CreateMACFile), FALSE);
+    CRowTable dds{rows, "CreateDDSFile_", Creates(CreateDDSFile), 1};
+    CRowTable mac{rows, "CreateMACFile_", Creates(CreateMACFile), FALSE};
     dds("PathsNotResolved", {kPathsNotResolved}, {Fail("CreateDDSFile", 1036)},
         {Absent({"NornData.dds"})});
     mac("PathsNotResolved", {kPathsNotResolved}, {Fail("CreateMACFile", 1447)},
