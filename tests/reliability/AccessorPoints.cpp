@@ -83,8 +83,8 @@ void AddReaderRows(std::vector<CFailurePoint>& rows, const CReader& r) {
     row("NoDriver", {kNoDriver}, {NoPointer(r.code, r.interfaceLine)}, {}, {"212"});
     row("ReadFails", {Fails("ReadBlock", 1)}, {DriverError(r.code, r.readLine)});
     row("ReadStatus", {StatusOf("ReadBlock", 1)}, {Fail(r.code, r.statusLine)});
-    row("WrongSize", {WrongSize(1, 12)}, {Fail(r.code, r.sizeLine)});
-    row("NullBuffer", {Planned(CDriverFault::NullBuffer(1))}, {Fail(r.code, r.sizeLine)});
+    row("WrongSize", {Planned({CDriverFault::WrongByteCount(1, 12)})}, {Fail(r.code, r.sizeLine)});
+    row("NullBuffer", {Planned({CDriverFault::NullBuffer(1)})}, {Fail(r.code, r.sizeLine)});
 }
 
 std::vector<CFailurePoint> AccessorPoints() {

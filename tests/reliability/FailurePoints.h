@@ -118,28 +118,24 @@ inline CStep Answering(std::vector<IID> interfaces) {
     };
 }
 
-inline CStep Planned(firmware::CDriverFault fault) {
-    return [fault](FailurePointTest& t) { t.m_driver.AddFault(fault); };
+inline CStep Planned(std::vector<firmware::CDriverFault> faults) {
+    return [faults](FailurePointTest& t) {
+        for (const auto& fault : faults) t.m_driver.AddFault(fault);
+    };
 }
 
 inline CStep Fails(const char* method, LONG nth) {
-    return Planned(firmware::CDriverFault::Failure(method, nth, kDriverError));
+    return Planned({firmware::CDriverFault::Failure(method, nth, kDriverError)});
 }
 
 inline CStep StatusOf(const char* method, LONG nth) {
-    return Planned(firmware::CDriverFault::Status(method, nth, kDriverStatus));
-}
-
-inline CStep WrongSize(LONG nth, LONG byteCount) {
-    return Planned(firmware::CDriverFault::WrongByteCount(nth, byteCount));
+    return Planned({firmware::CDriverFault::Status(method, nth, kDriverStatus)});
 }
 
 // ReadBlock answers a nonzero status and 4 bytes, less than a header.
 inline CStep ShortRead(LONG nth) {
-    return [nth](FailurePointTest& t) {
-        StatusOf("ReadBlock", nth)(t);
-        WrongSize(nth, 4)(t);
-    };
+    return Planned({firmware::CDriverFault::Status("ReadBlock", nth, kDriverStatus),
+                    firmware::CDriverFault::WrongByteCount(nth, 4)});
 }
 
 inline CStep FileFails(EFileFault kind, const char* name, int nth = 0) {

@@ -34,7 +34,7 @@ std::vector<CFailurePoint> ExportRows(const CExport& e) {
     row("NoValueInterface", {Answering({kBlock, kControl})}, {NoPointer(e.code, e.interfaceLine)});
     row("DriverCallFails", {Fails(e.method, 1)}, {DriverError(e.code, e.callLine, 1)});
     // The status word starts at 8: a driver that answers without setting it has failed.
-    row("StatusNotSet", {Planned(firmware::CDriverFault::StatusUntouched(e.method, 1))},
+    row("StatusNotSet", {Planned({firmware::CDriverFault::StatusUntouched(e.method, 1)})},
         {Fail(e.code, e.statusLine)});
     row("DriverStatus", {StatusOf(e.method, 1)}, {Fail(e.code, e.statusLine)});
     return rows;
