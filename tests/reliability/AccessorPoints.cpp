@@ -2,9 +2,6 @@
 // and 30). A writer that fails before its write leaves the block as it was; one that fails at
 // the commit leaves it written but not committed. A reader that fails leaves the caller's
 // buffer argument alone.
-#include <norn/BrightworkNorn.h>
-
-#include "driver/DeferredCommit.h"
 #include "driver/EEPROMAccessors.h"
 #include "host/TableEntries.h"
 #include "reliability/FailurePoints.h"

@@ -3,8 +3,6 @@
 // the batch and the driver value exports).
 #include "reliability/HostOperations.h"
 
-#include <norn/BrightworkNorn.h>
-
 #include <stdexcept>
 
 #include "driver/DeferredCommit.h"

@@ -3,11 +3,6 @@
 // treats a call's answer, and which reports a failure gives.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "reliability/ModuleRun.h"
 
 namespace norn::test {

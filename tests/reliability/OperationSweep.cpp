@@ -16,19 +16,12 @@
 // The driver and the error manager stand for other processes: their simulators pause the
 // allocation hook for the length of each call (their call bracket). Qt's allocations are spared
 // (ModuleRun.h); the module's, the C++ runtime's and the platform layer's are failed.
-#include <gtest/gtest.h>
-
-#include <norn/firmware/RotRegistration.h>
-
 #include <QFile>
 
 #include <algorithm>
 #include <atomic>
 #include <map>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "norn/PlatformTestHooks.h"
 #include "reliability/AllocationHook.h"

@@ -2,10 +2,7 @@
 // and of the Running Object Table access, whose own failures go to the diagnostics library.
 #include <atlexcept.h>
 
-#include <norn/BrightworkNorn.h>
-
 #include <cstdlib>
-#include <memory>
 
 #include "host/Exports.h"
 #include "norn/PlatformTestHooks.h"

@@ -1,13 +1,9 @@
 // The failure points of the service operations: the erase (F8), the backup (F3) and the restore
 // (F2). A callee that reports its own failure comes first in the trail.
-#include <norn/BrightworkNorn.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <filesystem>
 
-#include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
 #include "reliability/FailurePoints.h"
 

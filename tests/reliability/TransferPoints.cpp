@@ -1,9 +1,5 @@
 // The failure points of the payload files and of the transfers above them: the file writers,
 // the imports D4 and D6 (file, then block) and the exports D5 and D7 (file against block).
-#include <norn/BrightworkNorn.h>
-
-#include <filesystem>
-
 #include "driver/EEPROMAccessors.h"
 #include "files/DataFilePaths.h"
 #include "files/PayloadFiles.h"
