@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
@@ -147,22 +146,6 @@ CRunRecord CModuleRunTest::Finish(LONG result) {
         }
     }
     return record;
-}
-
-void CModuleRunTest::Write(const char* name, const std::string& content) const {
-    CTempDirectory::WriteFile(DataFile(name), content);
-}
-
-bool CModuleRunTest::Exists(const char* name) const {
-    return std::filesystem::exists(DataFile(name));
-}
-
-std::string CModuleRunTest::BlockPayload(LONG block) const {
-    return PayloadOf(m_driver.CurrentImage(block), block);
-}
-
-void CModuleRunTest::FailFile(EFileFault kind, const char* name, int nth) {
-    m_fileFault = std::make_unique<CFileFault>(kind, name, nth);
 }
 
 }  // namespace norn::test
