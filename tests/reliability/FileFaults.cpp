@@ -46,14 +46,15 @@ std::string LastComponent(const char* path) {
 
 // How many of `count` bytes a read or write on the descriptor may move: all of them unless a
 // fault of that kind is armed for it; then half of them at the first call (a disk that fills up
-// takes part of a write before it refuses the rest) and none from then on (-1: fail the call).
-ssize_t AllowedBytes(int fd, EFileFault kind, size_t count) {
+// takes part of a write before it refuses the rest) and none from then on: -1, errno the error.
+ssize_t AllowedBytes(int fd, EFileFault kind, size_t count, int error) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_fault.armed || g_fault.kind != kind || g_fault.descriptors.count(fd) == 0) {
         return static_cast<ssize_t>(count);
     }
-    if (!g_fault.shortened.insert(fd).second || count < 2) return -1;
-    return static_cast<ssize_t>(count / 2);
+    if (g_fault.shortened.insert(fd).second && count >= 2) return static_cast<ssize_t>(count / 2);
+    errno = error;
+    return -1;
 }
 
 }  // namespace
@@ -117,23 +118,15 @@ extern "C" int open64(const char* path, int flags, ...) {
 }
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
-    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::ReadFails, count);
-    if (allowed < 0) {
-        errno = EIO;
-        return -1;
-    }
+    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::ReadFails, count, EIO);
     static const auto real = norn::test::Real<ssize_t (*)(int, void*, size_t)>("read");
-    return real(fd, buffer, static_cast<size_t>(allowed));
+    return allowed < 0 ? -1 : real(fd, buffer, static_cast<size_t>(allowed));
 }
 
 extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
-    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::WriteFails, count);
-    if (allowed < 0) {
-        errno = ENOSPC;
-        return -1;
-    }
+    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::WriteFails, count, ENOSPC);
     static const auto real = norn::test::Real<ssize_t (*)(int, const void*, size_t)>("write");
-    return real(fd, buffer, static_cast<size_t>(allowed));
+    return allowed < 0 ? -1 : real(fd, buffer, static_cast<size_t>(allowed));
 }
 
 extern "C" int unlink(const char* path) {

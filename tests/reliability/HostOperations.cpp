@@ -64,12 +64,9 @@ CHostOperation Op(const char* code, LONG commits, CStepOf prepare, LONG (*call)(
     return {code, prepare, call, verify, commits, keepsBatch, std::move(calls)};
 }
 
-LONG ExportDeviceDataSet(CModuleRunTest& t) {
-    return DeviceDataSetExportEntry(0, &t.m_exported, &t.m_count);
-}
-
-LONG ExportMacAddress(CModuleRunTest& t) {
-    return MacAddressExportEntry(0, &t.m_exported, &t.m_count);
+template <LONG (*kEntry)(LONG, BYTE**, ULONG*)>
+LONG Export(CModuleRunTest& t) {
+    return kEntry(0, &t.m_exported, &t.m_count);
 }
 
 void ImportedDeviceDataSet(CModuleRunTest& t) {
@@ -123,7 +120,7 @@ std::vector<CHostOperation> MakeOperations() {
         Op(
             "D5", 0,
             [](CModuleRunTest& t) { t.Write("NornData.dds", FactoryPayload(kDeviceDataSetBlock)); },
-            ExportDeviceDataSet,
+            Export<DeviceDataSetExportEntry>,
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kDeviceDataSetBlock)); },
             {{"ReadBlock", 1, R::Read, "GetDeviceDataSetEEPROM", 1156, 1160, 1166, 1249}}),
         Op("D6", 1, none,
@@ -135,7 +132,7 @@ std::vector<CHostOperation> MakeOperations() {
         Op(
             "D7", 0,
             [](CModuleRunTest& t) { t.Write("NornData.mac", FactoryPayload(kMacAddressBlock)); },
-            ExportMacAddress,
+            Export<MacAddressExportEntry>,
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kMacAddressBlock)); },
             {{"ReadBlock", 1, R::Read, "GetMACEEPROM", 1557, 1561, 1567, 1650}}),
         Op(
