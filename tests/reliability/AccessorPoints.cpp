@@ -11,7 +11,6 @@ namespace {
 
 using namespace norn::eeprom;
 using firmware::CDriverFault;
-using firmware::FactoryImage;
 
 struct CWriter {
     const char* code;
@@ -42,7 +41,7 @@ CCall Writes(bool (*write)(const BYTE*, LONG), LONG count) {
 CStep WrittenNotCommitted(LONG block) {
     return [block](FailurePointTest& t) {
         EXPECT_TRUE(t.m_run.pendingWrites);
-        EXPECT_EQ(t.m_driver.CommittedImage(block), FactoryImage(block));
+        EXPECT_EQ(t.m_driver.CommittedImage(block), firmware::FactoryImage(block));
     };
 }
 

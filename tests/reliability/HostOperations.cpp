@@ -14,8 +14,6 @@ namespace norn::test {
 namespace {
 
 using namespace norn::eeprom;
-using firmware::FactoryImage;
-using firmware::FactoryValues;
 using R = ECallRole;
 
 const std::string kIdentifiedDocument =
@@ -30,7 +28,7 @@ const std::string kRestoredDeviceDataSet = "restored device data set;rev=2";
 const std::string kRestoredMac = "restored-mac-016";
 
 std::string FactoryPayload(LONG block) {
-    return PayloadOf(FactoryImage(block), block);
+    return PayloadOf(firmware::FactoryImage(block), block);
 }
 
 std::string Exported(const CModuleRunTest& t) {
@@ -90,7 +88,7 @@ void Restored(CModuleRunTest& t) {
     EXPECT_EQ(t.BlockPayload(kMacAddressBlock), kRestoredMac);
     EXPECT_EQ(t.m_driver.Value(3), "SN77");
     EXPECT_EQ(t.m_driver.Value(4), "4711.0815.00");
-    EXPECT_EQ(t.m_driver.Value(16), FactoryValues().at(16));
+    EXPECT_EQ(t.m_driver.Value(16), firmware::FactoryValues().at(16));
 }
 
 void BackedUp(CModuleRunTest& t) {

@@ -40,13 +40,6 @@ std::vector<CFailurePoint> ExportRows(const CExport& e) {
     return rows;
 }
 
-std::vector<CFailurePoint> EmptyTextRows() {
-    return {
-        Point("F6_EmptyText", Write(F6, ""), {}, 1, {Fail("F6", 2596)}),
-        Point("F7_EmptyText", Write(F7, ""), {}, 1, {Fail("F7", 2651)}),
-    };
-}
-
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                     2609}),
         ExportRows({"F7", "WriteValue", Write(F7, kText), Write(F7, nullptr), 2651, 2654, 2660,
                     2663}),
-        EmptyTextRows(),
+        {Point("F6_EmptyText", Write(F6, ""), {}, 1, {Fail("F6", 2596)}),
+         Point("F7_EmptyText", Write(F7, ""), {}, 1, {Fail("F7", 2651)})},
     })),
     CaseName);
 

@@ -126,8 +126,6 @@ CRunRecord CModuleRunTest::Finish(LONG result) {
     record.diagnostics = NewFields(m_diagnostics, m_diagnosticsBefore, 1);
     record.commits = m_driver.CommitCount() - m_commitsBefore;
     record.pendingWrites = m_driver.HasPendingWrites();
-    record.batchOpen = IsDeferredCommit();
-    record.commitPending = IsCommitPending();
 
     EXPECT_EQ(m_driver.Refs(), m_driverRefs) << "a driver reference was kept";
     EXPECT_EQ(m_manager.Refs(), m_managerRefs) << "an error manager reference was kept";

@@ -44,8 +44,6 @@ struct CRunRecord {
     std::vector<std::string> diagnostics;  // report lines sent to the diagnostics library
     LONG commits = 0;
     bool pendingWrites = false;
-    bool batchOpen = false;  // DeferredCommit
-    bool commitPending = false;
 };
 
 // The fixture's members are public: catalogue rows and operations are free functions using them.

@@ -23,6 +23,7 @@
 #include <map>
 #include <thread>
 
+#include "driver/DeferredCommit.h"
 #include "norn/PlatformTestHooks.h"
 #include "reliability/AllocationHook.h"
 #include "reliability/HostOperations.h"
@@ -205,9 +206,9 @@ protected:
             EXPECT_TRUE(run.diagnostics.empty()) << ::testing::PrintToString(run.diagnostics);
             // Only a failed batch commit call leaves the batch open, its write still pending.
             const bool batchKept = operation.keepsBatch && verdict == CallLine;
-            EXPECT_EQ(run.batchOpen, batchKept) << "DeferredCommit";
+            EXPECT_EQ(IsDeferredCommit(), batchKept);
             if (operation.keepsBatch) {
-                EXPECT_EQ(run.commitPending, batchKept) << "CommitPending";
+                EXPECT_EQ(IsCommitPending(), batchKept);
             }
             if (verdict == GoesOn) {
                 // A commit whose status is ignored has not committed anything all the same.
@@ -277,7 +278,7 @@ private:
     void ExpectSurvived(const CHostOperation& operation, const CRunRecord& run,
                         const CScenario& scenario) {
         ASSERT_TRUE(run.result == 0 || run.result == 1) << run.result;
-        EXPECT_EQ(run.batchOpen, operation.keepsBatch && run.result == 1) << "DeferredCommit";
+        EXPECT_EQ(IsDeferredCommit(), operation.keepsBatch && run.result == 1);
         EXPECT_TRUE(run.diagnostics.empty() || run.diagnostics == std::vector<std::string>{"212"})
             << "only the driver lookup's own report: " << ::testing::PrintToString(run.diagnostics);
         EXPECT_TRUE(run.result == 1 || !scenario.lastCallFails) << "the failing call was skipped";
@@ -331,19 +332,14 @@ TEST_P(OperationSweepTest, EachDriverCallFailedEachWayEndsAsTheContractSays) {
     const CRunRecord run = Finish(Call(operation.call, *this));
     EXPECT_EQ(run.result, 0) << "fault-free";
     ExpectDone(operation, run, operation.commits);
-    // "method #n" for each call, n counting the calls of that method.
     const std::vector<CDriverCall> journal = m_driver.Journal();
-    std::map<std::string, int> made;
-    std::vector<std::string> calls, rules;
-    for (const auto& call : journal) {
-        calls.push_back(call.method + " #" + std::to_string(++made[call.method]));
-    }
-    for (const auto& rule : operation.calls) {
-        rules.push_back(std::string(rule.method) + " #" + std::to_string(rule.nth));
-    }
-    ASSERT_EQ(calls, rules) << "the driver calls of the contract";
+    ASSERT_EQ(journal.size(), operation.calls.size()) << "the driver calls of the contract";
+    std::map<std::string, int> made;  // the calls of each method so far
     for (size_t i = 0; i < journal.size(); ++i) {
-        SweepDriverCall(operation, operation.calls[i], journal[i]);
+        const CDriverCallRule& rule = operation.calls[i];
+        ASSERT_EQ(journal[i].method, rule.method) << "driver call " << i;
+        ASSERT_EQ(++made[rule.method], rule.nth) << rule.method;
+        SweepDriverCall(operation, rule, journal[i]);
     }
 }
 

@@ -12,8 +12,6 @@
 namespace norn::test {
 namespace {
 
-using firmware::CRotRegistration;
-
 // An error manager whose ReportError fails: the module ignores that result. It notes the live
 // BSTRs when it is called and when it is first released after that.
 class CFailingErrorManager final : public CComObjectBase<IErrorManager> {
@@ -37,7 +35,8 @@ std::shared_ptr<CFailingErrorManager> g_failingManager;  // made anew for its ro
 // The error manager's name in the Running Object Table stands for this object instead.
 void StandIn(FailurePointTest& t, IUnknown* object) {
     t.UnregisterErrorManager();
-    t.m_managerStandIn = std::make_unique<CRotRegistration>(object, OLESTR("ErrorManager"));
+    t.m_managerStandIn =
+        std::make_unique<firmware::CRotRegistration>(object, OLESTR("ErrorManager"));
 }
 
 CStep PlatformAllocationFails(LONG nth) {

@@ -10,7 +10,6 @@ namespace norn::test {
 namespace {
 
 using namespace norn::eeprom;
-using firmware::FactoryImage;
 
 const std::string kPayload = "new-payload";
 
@@ -101,7 +100,7 @@ struct CExport {
 // The buffer handed out after a mismatch is the block's payload; D5 clears its first byte.
 void ExpectBlockPayloadHandedOut(FailurePointTest& t, LONG block) {
     ASSERT_NE(t.m_exported, nullptr) << "the buffer is handed out";
-    std::string expected = PayloadOf(FactoryImage(block), block);
+    std::string expected = PayloadOf(firmware::FactoryImage(block), block);
     if (block == kDeviceDataSetBlock) expected[0] = '\0';
     EXPECT_EQ(std::string(reinterpret_cast<char*>(t.m_exported), t.m_count), expected);
 }
