@@ -2,9 +2,6 @@
 // and 30). A writer that fails before its write leaves the block as it was; one that fails at
 // the commit leaves it written but not committed. A reader that fails leaves the caller's
 // buffer argument alone.
-#include <norn/BrightworkNorn.h>
-
-#include "driver/DeferredCommit.h"
 #include "driver/EEPROMAccessors.h"
 #include "host/TableEntries.h"
 #include "reliability/FailurePoints.h"
@@ -14,7 +11,6 @@ namespace {
 
 using namespace norn::eeprom;
 using firmware::CDriverFault;
-using firmware::FactoryImage;
 
 struct CWriter {
     const char* code;
@@ -45,65 +41,46 @@ CCall Writes(bool (*write)(const BYTE*, LONG), LONG count) {
 CStep WrittenNotCommitted(LONG block) {
     return [block](FailurePointTest& t) {
         EXPECT_TRUE(t.m_run.pendingWrites);
-        EXPECT_EQ(t.m_driver.CommittedImage(block), FactoryImage(block));
+        EXPECT_EQ(t.m_driver.CommittedImage(block), firmware::FactoryImage(block));
     };
 }
 
 void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
     const std::string code = w.code + std::string("_");
-    const CCall call = Writes(w.write, w.payloadSize);
     const CStep unchanged = BlocksAsTheyWere();
-    rows.insert(
-        rows.end(),
-        {
-            Point(code + "PayloadTooLong", Writes(w.write, w.payloadSize + 1), {}, FALSE,
-                  {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}),
-            // A null payload with a count is refused as a bad count, unread.
-            Point(code + "NullPayloadWithCount",
-                  [write = w.write](FailurePointTest&) -> LONG { return write(nullptr, 4); }, {},
-                  FALSE, {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}),
-            Point(code + "NoBlockInterface", call, {Answering({kControl})}, FALSE,
-                  {NoPointer(w.code, w.blockLine)}, {unchanged}),
-            Point(code + "NoControlInterface", call, {Answering({kBlock})}, FALSE,
-                  {NoPointer(w.code, w.controlLine)}, {unchanged}),
-            Point(code + "NoDriver", call, {kNoDriver}, FALSE, {NoPointer(w.code, w.blockLine)}, {},
-                  {"212"}),
-            Point(code + "ReadFails", call, {Fails("ReadBlock", 1)}, FALSE,
-                  {DriverError(w.code, w.readLine)}, {unchanged}),
-            Point(code + "ReadStatusWithWrongSize", call, {ShortRead(1)}, FALSE,
-                  {Fail(w.code, w.readSizeLine)}, {unchanged}),
-            Point(code + "WriteFails", call, {Fails("WriteBlock", 1)}, FALSE,
-                  {DriverError(w.code, w.writeLine)}, {unchanged}),
-            Point(code + "WriteStatus", call, {StatusOf("WriteBlock", 1)}, FALSE,
-                  {Fail(w.code, w.writeStatusLine)}, {unchanged}),
-            Point(code + "CommitFails", call, {Fails("SetEEPROMMode", 1)}, FALSE,
-                  {DriverError(w.code, w.commitLine, 2)},
-                  {WrittenNotCommitted(w.block), BatchFlags(false, false)}),
-            Point(code + "CommitStatus", call, {StatusOf("SetEEPROMMode", 1)}, FALSE,
-                  {Fail(w.code, w.commitStatusLine)}, {WrittenNotCommitted(w.block)}),
-        });
+    rows.push_back(Point(code + "PayloadTooLong", Writes(w.write, w.payloadSize + 1), {}, FALSE,
+                         {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}));
+    // A null payload with a count is refused as a bad count, unread.
+    rows.push_back(Point(code + "NullPayloadWithCount",
+                         [write = w.write](FailurePointTest&) -> LONG { return write(nullptr, 4); },
+                         {}, FALSE, {Fail(w.code, w.countLine)},
+                         {unchanged, NotAsked("ReadBlock")}));
+    const CCall call = Writes(w.write, w.payloadSize);
+    CRowTable row{rows, code, call, FALSE, {}, {unchanged}};
+    row("NoBlockInterface", {Answering({kControl})}, {NoPointer(w.code, w.blockLine)});
+    row("NoControlInterface", {Answering({kBlock})}, {NoPointer(w.code, w.controlLine)});
+    row("NoDriver", {kNoDriver}, {NoPointer(w.code, w.blockLine)}, {}, {"212"});
+    row("ReadFails", {Fails("ReadBlock", 1)}, {DriverError(w.code, w.readLine)});
+    row("ReadStatusWithWrongSize", {ShortRead(1)}, {Fail(w.code, w.readSizeLine)});
+    row("WriteFails", {Fails("WriteBlock", 1)}, {DriverError(w.code, w.writeLine)});
+    row("WriteStatus", {StatusOf("WriteBlock", 1)}, {Fail(w.code, w.writeStatusLine)});
+    CRowTable commit{rows, code, call, FALSE, {}, {WrittenNotCommitted(w.block)}};
+    commit("CommitFails", {Fails("SetEEPROMMode", 1)}, {DriverError(w.code, w.commitLine, 2)},
+           {BatchFlags(false, false)});
+    commit("CommitStatus", {StatusOf("SetEEPROMMode", 1)}, {Fail(w.code, w.commitStatusLine)});
 }
 
 void AddReaderRows(std::vector<CFailurePoint>& rows, const CReader& r) {
-    const std::string code = r.code + std::string("_");
     const auto read = r.read;
-    const CCall call = [read](FailurePointTest& t) { return t.ReadBack(read); };
     const CStep leftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
-    rows.insert(rows.end(),
-                {
-                    Point(code + "NoBlockInterface", call, {Answering({kControl})}, FALSE,
-                          {NoPointer(r.code, r.interfaceLine)}, {leftAlone}),
-                    Point(code + "NoDriver", call, {kNoDriver}, FALSE,
-                          {NoPointer(r.code, r.interfaceLine)}, {leftAlone}, {"212"}),
-                    Point(code + "ReadFails", call, {Fails("ReadBlock", 1)}, FALSE,
-                          {DriverError(r.code, r.readLine)}, {leftAlone}),
-                    Point(code + "ReadStatus", call, {StatusOf("ReadBlock", 1)}, FALSE,
-                          {Fail(r.code, r.statusLine)}, {leftAlone}),
-                    Point(code + "WrongSize", call, {WrongSize(1, 12)}, FALSE,
-                          {Fail(r.code, r.sizeLine)}, {leftAlone}),
-                    Point(code + "NullBuffer", call, {Planned(CDriverFault::NullBuffer(1))}, FALSE,
-                          {Fail(r.code, r.sizeLine)}, {leftAlone}),
-                });
+    const CCall call = [read](FailurePointTest& t) { return t.ReadBack(read); };
+    CRowTable row{rows, r.code + std::string("_"), call, FALSE, {}, {leftAlone}};
+    row("NoBlockInterface", {Answering({kControl})}, {NoPointer(r.code, r.interfaceLine)});
+    row("NoDriver", {kNoDriver}, {NoPointer(r.code, r.interfaceLine)}, {}, {"212"});
+    row("ReadFails", {Fails("ReadBlock", 1)}, {DriverError(r.code, r.readLine)});
+    row("ReadStatus", {StatusOf("ReadBlock", 1)}, {Fail(r.code, r.statusLine)});
+    row("WrongSize", {Planned({CDriverFault::WrongByteCount(1, 12)})}, {Fail(r.code, r.sizeLine)});
+    row("NullBuffer", {Planned({CDriverFault::NullBuffer(1)})}, {Fail(r.code, r.sizeLine)});
 }
 
 std::vector<CFailurePoint> AccessorPoints() {

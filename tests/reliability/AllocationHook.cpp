@@ -107,14 +107,6 @@ void PauseAllocations(bool entering) {
     t_hook.pauses += entering ? 1 : -1;
 }
 
-CAllocationPause::CAllocationPause() {
-    PauseAllocations(true);
-}
-
-CAllocationPause::~CAllocationPause() {
-    PauseAllocations(false);
-}
-
 long LiveArrayBlocks() {
     return t_hook.liveArrays;
 }

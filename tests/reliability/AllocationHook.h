@@ -32,16 +32,9 @@ long LiveArrayBlocks();
 // arming.
 void SpareAllocationsOfLibraries(const char* nameText);
 
-// While one of these lives, allocations on this thread are neither counted nor failed: code that
-// stands for another process (the driver, the error manager) allocates under such a pause.
-// PauseAllocations(true) and (false) begin and end one, as a simulator's call bracket.
+// Between PauseAllocations(true) and (false), allocations on this thread are neither counted nor
+// failed: code that stands for another process (the driver, the error manager) allocates under
+// such a pause, the simulators' call bracket.
 void PauseAllocations(bool entering);
-class CAllocationPause {
-public:
-    CAllocationPause();
-    ~CAllocationPause();
-    CAllocationPause(const CAllocationPause&) = delete;
-    CAllocationPause& operator=(const CAllocationPause&) = delete;
-};
 
 }  // namespace norn::test

@@ -63,6 +63,22 @@ inline CFailurePoint Point(std::string id, CCall call, std::vector<CStep> given,
     return {std::move(id),   std::move(call),        std::move(given),  result, std::move(reports),
             std::move(then), std::move(diagnostics), std::move(events), commits};
 }
+
+// Rows that share their call and result: each row's id is the table's prefix and the row's name;
+// the table's arrangements come before the row's, its checks before the row's.
+struct CRowTable {
+    std::vector<CFailurePoint>& rows;
+    std::string prefix;
+    CCall call;
+    LONG result;
+    std::vector<CStep> given = {};
+    std::vector<CStep> then = {};
+
+    void operator()(const std::string& name, std::vector<CStep> rowGiven,
+                    std::vector<CExpectedReport> reports, std::vector<CStep> rowThen = {},
+                    std::vector<std::string> diagnostics = {});
+};
+
 void PrintTo(const CFailurePoint& point, std::ostream* out);
 std::string CaseName(const ::testing::TestParamInfo<CFailurePoint>& info);
 
@@ -102,28 +118,24 @@ inline CStep Answering(std::vector<IID> interfaces) {
     };
 }
 
-inline CStep Planned(firmware::CDriverFault fault) {
-    return [fault](FailurePointTest& t) { t.m_driver.AddFault(fault); };
+inline CStep Planned(std::vector<firmware::CDriverFault> faults) {
+    return [faults](FailurePointTest& t) {
+        for (const auto& fault : faults) t.m_driver.AddFault(fault);
+    };
 }
 
 inline CStep Fails(const char* method, LONG nth) {
-    return Planned(firmware::CDriverFault::Failure(method, nth, kDriverError));
+    return Planned({firmware::CDriverFault::Failure(method, nth, kDriverError)});
 }
 
 inline CStep StatusOf(const char* method, LONG nth) {
-    return Planned(firmware::CDriverFault::Status(method, nth, kDriverStatus));
-}
-
-inline CStep WrongSize(LONG nth, LONG byteCount) {
-    return Planned(firmware::CDriverFault::WrongByteCount(nth, byteCount));
+    return Planned({firmware::CDriverFault::Status(method, nth, kDriverStatus)});
 }
 
 // ReadBlock answers a nonzero status and 4 bytes, less than a header.
 inline CStep ShortRead(LONG nth) {
-    return [nth](FailurePointTest& t) {
-        StatusOf("ReadBlock", nth)(t);
-        WrongSize(nth, 4)(t);
-    };
+    return Planned({firmware::CDriverFault::Status("ReadBlock", nth, kDriverStatus),
+                    firmware::CDriverFault::WrongByteCount(nth, 4)});
 }
 
 inline CStep FileFails(EFileFault kind, const char* name, int nth = 0) {
@@ -145,9 +157,8 @@ inline CStep PreparedFor(const char* operation) {
 
 inline CStep ErasedDeviceDataSet() {
     return [](FailurePointTest& t) {
-        auto image = firmware::FactoryImage(eeprom::kDeviceDataSetBlock);
-        std::fill(image.begin() + eeprom::kHeaderSize, image.end(), eeprom::kErasedByte);
-        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock, image);
+        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock,
+                                     ErasedImage(eeprom::kDeviceDataSetBlock));
     };
 }
 
@@ -157,10 +168,7 @@ inline CCall Run(const char* operation) {
 }
 
 inline CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload) {
-    return [entry, payload](FailurePointTest&) {
-        return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
-                     static_cast<LONG>(payload.size()));
-    };
+    return [entry, payload](FailurePointTest&) { return ImportPayload(entry, payload); };
 }
 
 // --- What a row checks afterwards: both blocks hold their factory images, nothing pending.

@@ -44,20 +44,17 @@ std::string LastComponent(const char* path) {
     return text.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
-bool NameMatches(const char* path) {
-    return LastComponent(path) == g_fault.fileName;
-}
-
 // How many of `count` bytes a read or write on the descriptor may move: all of them unless a
 // fault of that kind is armed for it; then half of them at the first call (a disk that fills up
-// takes part of a write before it refuses the rest) and none from then on (-1: fail the call).
-ssize_t AllowedBytes(int fd, EFileFault kind, size_t count) {
+// takes part of a write before it refuses the rest) and none from then on: -1, errno the error.
+ssize_t AllowedBytes(int fd, EFileFault kind, size_t count, int error) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_fault.armed || g_fault.kind != kind || g_fault.descriptors.count(fd) == 0) {
         return static_cast<ssize_t>(count);
     }
-    if (!g_fault.shortened.insert(fd).second || count < 2) return -1;
-    return static_cast<ssize_t>(count / 2);
+    if (g_fault.shortened.insert(fd).second && count >= 2) return static_cast<ssize_t>(count / 2);
+    errno = error;
+    return -1;
 }
 
 }  // namespace
@@ -80,12 +77,8 @@ std::vector<std::string> TakeRemovedFileNames() {
 }
 
 int OpenDescriptorCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
+    const std::filesystem::directory_iterator descriptors("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(descriptors), end(descriptors)));
 }
 
 }  // namespace norn::test
@@ -105,7 +98,7 @@ extern "C" int open64(const char* path, int flags, ...) {
     bool tracked = false;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_fault.armed && norn::test::NameMatches(path)) {
+        if (g_fault.armed && norn::test::LastComponent(path) == g_fault.fileName) {
             ++g_fault.opens;
             const bool hit = g_fault.nth == 0 || g_fault.opens == g_fault.nth;
             if (hit && g_fault.kind == EFileFault::OpenFails) {
@@ -125,33 +118,26 @@ extern "C" int open64(const char* path, int flags, ...) {
 }
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
-    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::ReadFails, count);
-    if (allowed < 0) {
-        errno = EIO;
-        return -1;
-    }
+    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::ReadFails, count, EIO);
     static const auto real = norn::test::Real<ssize_t (*)(int, void*, size_t)>("read");
-    return real(fd, buffer, static_cast<size_t>(allowed));
+    return allowed < 0 ? -1 : real(fd, buffer, static_cast<size_t>(allowed));
 }
 
 extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
-    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::WriteFails, count);
-    if (allowed < 0) {
-        errno = ENOSPC;
-        return -1;
-    }
+    const ssize_t allowed = norn::test::AllowedBytes(fd, EFileFault::WriteFails, count, ENOSPC);
     static const auto real = norn::test::Real<ssize_t (*)(int, const void*, size_t)>("write");
-    return real(fd, buffer, static_cast<size_t>(allowed));
+    return allowed < 0 ? -1 : real(fd, buffer, static_cast<size_t>(allowed));
 }
 
 extern "C" int unlink(const char* path) {
+    // Not the module's allocation: the allocation sweeps neither count nor fail it.
+    norn::test::PauseAllocations(true);
     try {
-        // Not the module's allocation: the allocation sweeps neither count nor fail it.
-        norn::test::CAllocationPause pause;
         std::lock_guard<std::mutex> lock(g_mutex);
         norn::test::g_removed.push_back(norn::test::LastComponent(path));
     } catch (...) {  // nothing may be thrown into the C code that called us
     }
+    norn::test::PauseAllocations(false);
     static const auto real = norn::test::Real<int (*)(const char*)>("unlink");
     return real(path);
 }

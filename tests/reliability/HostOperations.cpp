@@ -3,8 +3,6 @@
 // the batch and the driver value exports).
 #include "reliability/HostOperations.h"
 
-#include <norn/BrightworkNorn.h>
-
 #include <stdexcept>
 
 #include "driver/DeferredCommit.h"
@@ -16,11 +14,8 @@ namespace norn::test {
 namespace {
 
 using namespace norn::eeprom;
-using firmware::FactoryImage;
-using firmware::FactoryValues;
 using R = ECallRole;
 
-const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
 const std::string kIdentifiedDocument =
     "<?xml version='1.0' standalone='yes'?>\n<!DOCTYPE NornData>\n"
     "<NornData SerialNo=\"SN77\" MaterialNo=\"4711.0815.00\"/>\n";
@@ -33,18 +28,7 @@ const std::string kRestoredDeviceDataSet = "restored device data set;rev=2";
 const std::string kRestoredMac = "restored-mac-016";
 
 std::string FactoryPayload(LONG block) {
-    return PayloadOf(FactoryImage(block), block);
-}
-
-std::vector<BYTE> ErasedImage(LONG block) {
-    auto image = FactoryImage(block);
-    std::fill(image.begin() + kHeaderSize, image.end(), kErasedByte);
-    return image;
-}
-
-LONG Import(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload) {
-    return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
-                 static_cast<LONG>(payload.size()));
+    return PayloadOf(firmware::FactoryImage(block), block);
 }
 
 std::string Exported(const CModuleRunTest& t) {
@@ -67,25 +51,20 @@ void WithAllDataFiles(CModuleRunTest& t) {
 
 void WithBatchHoldingAWrite(CModuleRunTest&) {
     ASSERT_EQ(BeginDeferredCommit(), S_OK);
-    ASSERT_EQ(Import(DeviceDataSetImportEntry, kBatchDeviceDataSet), 0);
+    ASSERT_EQ(ImportPayload(DeviceDataSetImportEntry, kBatchDeviceDataSet), 0);
     ASSERT_TRUE(IsCommitPending());
 }
 
-using CPrepare = void (*)(CModuleRunTest&);
-using CCallOf = LONG (*)(CModuleRunTest&);
-using CVerify = void (*)(CModuleRunTest&);
+using CStepOf = void (*)(CModuleRunTest&);
 
-CHostOperation Op(const char* code, LONG commits, CPrepare prepare, CCallOf call, CVerify verify,
-                  std::vector<CDriverCallRule> calls, bool keepsBatch = false) {
+CHostOperation Op(const char* code, LONG commits, CStepOf prepare, LONG (*call)(CModuleRunTest&),
+                  CStepOf verify, std::vector<CDriverCallRule> calls, bool keepsBatch = false) {
     return {code, prepare, call, verify, commits, keepsBatch, std::move(calls)};
 }
 
-LONG ExportDeviceDataSet(CModuleRunTest& t) {
-    return DeviceDataSetExportEntry(0, &t.m_exported, &t.m_count);
-}
-
-LONG ExportMacAddress(CModuleRunTest& t) {
-    return MacAddressExportEntry(0, &t.m_exported, &t.m_count);
+template <LONG (*kEntry)(LONG, BYTE**, ULONG*)>
+LONG Export(CModuleRunTest& t) {
+    return kEntry(0, &t.m_exported, &t.m_count);
 }
 
 void ImportedDeviceDataSet(CModuleRunTest& t) {
@@ -109,7 +88,7 @@ void Restored(CModuleRunTest& t) {
     EXPECT_EQ(t.BlockPayload(kMacAddressBlock), kRestoredMac);
     EXPECT_EQ(t.m_driver.Value(3), "SN77");
     EXPECT_EQ(t.m_driver.Value(4), "4711.0815.00");
-    EXPECT_EQ(t.m_driver.Value(16), FactoryValues().at(16));
+    EXPECT_EQ(t.m_driver.Value(16), firmware::FactoryValues().at(16));
 }
 
 void BackedUp(CModuleRunTest& t) {
@@ -126,10 +105,12 @@ void Erased(CModuleRunTest& t) {
 }
 
 std::vector<CHostOperation> MakeOperations() {
-    const CPrepare none = [](CModuleRunTest&) {};
+    const CStepOf none = [](CModuleRunTest&) {};
     return {
         Op("D4", 1, none,
-           [](CModuleRunTest&) { return Import(DeviceDataSetImportEntry, kImportedDeviceDataSet); },
+           [](CModuleRunTest&) {
+               return ImportPayload(DeviceDataSetImportEntry, kImportedDeviceDataSet);
+           },
            ImportedDeviceDataSet,
            {{"ReadBlock", 1, R::RewriteRead, "SetDeviceDataSetEEPROM", 919, 0, 923, 1104},
             {"WriteBlock", 1, R::Checked, "SetDeviceDataSetEEPROM", 956, 960, 0, 1104},
@@ -137,11 +118,11 @@ std::vector<CHostOperation> MakeOperations() {
         Op(
             "D5", 0,
             [](CModuleRunTest& t) { t.Write("NornData.dds", FactoryPayload(kDeviceDataSetBlock)); },
-            ExportDeviceDataSet,
+            Export<DeviceDataSetExportEntry>,
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kDeviceDataSetBlock)); },
             {{"ReadBlock", 1, R::Read, "GetDeviceDataSetEEPROM", 1156, 1160, 1166, 1249}}),
         Op("D6", 1, none,
-           [](CModuleRunTest&) { return Import(MacAddressImportEntry, kImportedMac); },
+           [](CModuleRunTest&) { return ImportPayload(MacAddressImportEntry, kImportedMac); },
            ImportedMacAddress,
            {{"ReadBlock", 1, R::RewriteRead, "SetMACEEPROM", 1337, 0, 1341, 1506},
             {"WriteBlock", 1, R::Checked, "SetMACEEPROM", 1368, 1372, 0, 1506},
@@ -149,7 +130,7 @@ std::vector<CHostOperation> MakeOperations() {
         Op(
             "D7", 0,
             [](CModuleRunTest& t) { t.Write("NornData.mac", FactoryPayload(kMacAddressBlock)); },
-            ExportMacAddress,
+            Export<MacAddressExportEntry>,
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kMacAddressBlock)); },
             {{"ReadBlock", 1, R::Read, "GetMACEEPROM", 1557, 1561, 1567, 1650}}),
         Op(
@@ -218,6 +199,11 @@ void PrintTo(const CHostOperation& operation, std::ostream* out) {
 
 std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info) {
     return info.param.code;
+}
+
+LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload) {
+    return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
+                 static_cast<LONG>(payload.size()));
 }
 
 std::vector<std::string> FailureTrail(const CHostOperation& operation, const CDriverCallRule& call,

@@ -3,11 +3,6 @@
 // treats a call's answer, and which reports a failure gives.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "reliability/ModuleRun.h"
 
 namespace norn::test {
@@ -50,6 +45,9 @@ const std::vector<CHostOperation>& HostOperations();
 const CHostOperation& Operation(const std::string& code);
 void PrintTo(const CHostOperation& operation, std::ostream* out);
 std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info);
+
+// An import entry (D4, D6) handed the payload.
+LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload);
 
 // The reports of a failure of the call at `line`: the inner routine's, then the operation's own;
 // or the operation's alone.

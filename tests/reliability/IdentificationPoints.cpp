@@ -27,28 +27,17 @@ CCall Write(LONG (*entry)(const char*), const char* text) {
 
 std::vector<CFailurePoint> ExportRows(const CExport& e) {
     const std::string code = e.code + std::string("_");
-    const auto untouched = firmware::CDriverFault::StatusUntouched(e.method, 1);
-    return {
-        Point(code + "NullArgument", e.nullCall, {}, 1, {Fail(e.code, e.nullLine)},
-              {NotAsked(e.method)}),
-        Point(code + "NoDriver", e.call, {kNoDriver}, 1, {NoPointer(e.code, e.interfaceLine)}, {},
-              {"212"}),
-        Point(code + "NoValueInterface", e.call, {Answering({kBlock, kControl})}, 1,
-              {NoPointer(e.code, e.interfaceLine)}),
-        Point(code + "DriverCallFails", e.call, {Fails(e.method, 1)}, 1,
-              {DriverError(e.code, e.callLine, 1)}),
-        // The status word starts at 8: a driver that answers without setting it has failed.
-        Point(code + "StatusNotSet", e.call, {Planned(untouched)}, 1, {Fail(e.code, e.statusLine)}),
-        Point(code + "DriverStatus", e.call, {StatusOf(e.method, 1)}, 1,
-              {Fail(e.code, e.statusLine)}),
-    };
-}
-
-std::vector<CFailurePoint> EmptyTextRows() {
-    return {
-        Point("F6_EmptyText", Write(F6, ""), {}, 1, {Fail("F6", 2596)}),
-        Point("F7_EmptyText", Write(F7, ""), {}, 1, {Fail("F7", 2651)}),
-    };
+    std::vector<CFailurePoint> rows = {Point(code + "NullArgument", e.nullCall, {}, 1,
+                                             {Fail(e.code, e.nullLine)}, {NotAsked(e.method)})};
+    CRowTable row{rows, code, e.call, 1};
+    row("NoDriver", {kNoDriver}, {NoPointer(e.code, e.interfaceLine)}, {}, {"212"});
+    row("NoValueInterface", {Answering({kBlock, kControl})}, {NoPointer(e.code, e.interfaceLine)});
+    row("DriverCallFails", {Fails(e.method, 1)}, {DriverError(e.code, e.callLine, 1)});
+    // The status word starts at 8: a driver that answers without setting it has failed.
+    row("StatusNotSet", {Planned({firmware::CDriverFault::StatusUntouched(e.method, 1)})},
+        {Fail(e.code, e.statusLine)});
+    row("DriverStatus", {StatusOf(e.method, 1)}, {Fail(e.code, e.statusLine)});
+    return rows;
 }
 
 }  // namespace
@@ -62,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                     2609}),
         ExportRows({"F7", "WriteValue", Write(F7, kText), Write(F7, nullptr), 2651, 2654, 2660,
                     2663}),
-        EmptyTextRows(),
+        {Point("F6_EmptyText", Write(F6, ""), {}, 1, {Fail("F6", 2596)}),
+         Point("F7_EmptyText", Write(F7, ""), {}, 1, {Fail("F7", 2651)})},
     })),
     CaseName);
 

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
@@ -14,8 +13,6 @@ namespace norn::test {
 namespace {
 
 using namespace norn::eeprom;
-
-const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
 
 // The texts of the log lines written since `before`: one field, or the last (kLastField).
 constexpr size_t kLastField = ~size_t{0};
@@ -51,6 +48,12 @@ std::string PayloadOf(const std::vector<BYTE>& image, LONG block) {
     const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
     if (length > static_cast<uint32_t>(kMaxDeviceDataSetPayload)) return {};
     return {image.begin() + 12, image.begin() + 12 + length};
+}
+
+std::vector<BYTE> ErasedImage(LONG block) {
+    auto image = firmware::FactoryImage(block);
+    std::fill(image.begin() + kHeaderSize, image.end(), kErasedByte);
+    return image;
 }
 
 void SpareQtAllocations() {
@@ -108,15 +111,6 @@ void CModuleRunTest::Begin() {
     m_descriptors = OpenDescriptorCount();
 }
 
-LONG CModuleRunTest::Call(LONG (*call)(CModuleRunTest&), CModuleRunTest& test) {
-    try {
-        return call(test);
-    } catch (...) {
-        ADD_FAILURE() << "an exception crossed the boundary";
-        return -1;
-    }
-}
-
 CRunRecord CModuleRunTest::Finish(LONG result) {
     m_fileFault.reset();
     NornFailPlatformAllocation(0);
@@ -132,8 +126,6 @@ CRunRecord CModuleRunTest::Finish(LONG result) {
     record.diagnostics = NewFields(m_diagnostics, m_diagnosticsBefore, 1);
     record.commits = m_driver.CommitCount() - m_commitsBefore;
     record.pendingWrites = m_driver.HasPendingWrites();
-    record.batchOpen = IsDeferredCommit();
-    record.commitPending = IsCommitPending();
 
     EXPECT_EQ(m_driver.Refs(), m_driverRefs) << "a driver reference was kept";
     EXPECT_EQ(m_manager.Refs(), m_managerRefs) << "an error manager reference was kept";
@@ -145,29 +137,13 @@ CRunRecord CModuleRunTest::Finish(LONG result) {
     EXPECT_TRUE(m_driver.HandedOutBuffersIntact()) << "a block read's buffer was written";
     if (DataFilePathsResolved()) {  // once for the module's lifetime: from the root set now
         const char* root = std::getenv("TARVO_SYSTEM_ROOT_RW");
-        const std::string folder = root != nullptr ? std::string(root) + "/eeprom/xml/" : "";
-        const auto expected = [&](const char* name) { return root ? folder + name : ""; };
-        EXPECT_EQ(XMLFilePath().toStdString(), expected("NornData.xml"));
-        EXPECT_EQ(DDSFilePath().toStdString(), expected("NornData.dds"));
-        EXPECT_EQ(MACFilePath().toStdString(), expected("NornData.mac"));
+        const QString& (*paths[])() = {XMLFilePath, DDSFilePath, MACFilePath};
+        for (size_t i = 0; i < std::size(paths); ++i) {
+            EXPECT_EQ(paths[i]().toStdString(),
+                      root != nullptr ? std::string(root) + "/eeprom/xml/" + kDataFiles[i] : "");
+        }
     }
     return record;
-}
-
-void CModuleRunTest::Write(const char* name, const std::string& content) const {
-    CTempDirectory::WriteFile(DataFile(name), content);
-}
-
-bool CModuleRunTest::Exists(const char* name) const {
-    return std::filesystem::exists(DataFile(name));
-}
-
-std::string CModuleRunTest::BlockPayload(LONG block) const {
-    return PayloadOf(m_driver.CurrentImage(block), block);
-}
-
-void CModuleRunTest::FailFile(EFileFault kind, const char* name, int nth) {
-    m_fileFault = std::make_unique<CFileFault>(kind, name, nth);
 }
 
 }  // namespace norn::test

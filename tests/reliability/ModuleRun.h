@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,8 +21,17 @@ namespace norn::test {
 constexpr HRESULT kDriverError = static_cast<HRESULT>(0x8004D00D);  // a failing driver call's
 constexpr LONG kDriverStatus = 0x5A;                                // a faulty status word
 
+// The service data files, in the order the module resolves their paths.
+inline const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
+
 // "D4:1104 0x80004005": one report as a trail shows it.
 std::string TrailEntry(const std::string& code, LONG line, HRESULT hresult);
+
+// The payload of a block image: the MAC address block's after the header, the device data
+// set's as long as its length field says (empty when that is out of range).
+std::string PayloadOf(const std::vector<BYTE>& image, LONG block);
+// The block's factory image with its payload erased.
+std::vector<BYTE> ErasedImage(LONG block);
 
 // What one run left behind.
 struct CRunRecord {
@@ -34,8 +44,6 @@ struct CRunRecord {
     std::vector<std::string> diagnostics;  // report lines sent to the diagnostics library
     LONG commits = 0;
     bool pendingWrites = false;
-    bool batchOpen = false;  // DeferredCommit
-    bool commitPending = false;
 };
 
 // The fixture's members are public: catalogue rows and operations are free functions using them.
@@ -60,15 +68,29 @@ public:
     // The run starts here: journal and reports are cleared and the baselines taken.
     void Begin();
     // Makes the call; an exception that crosses the boundary fails the test.
-    static LONG Call(LONG (*call)(CModuleRunTest&), CModuleRunTest& test);
+    template <class Function, class Test>
+    static LONG Call(const Function& call, Test& test) {
+        try {
+            return call(test);
+        } catch (...) {
+            ADD_FAILURE() << "an exception crossed the boundary";
+            return -1;
+        }
+    }
     // The record of the run since Begin(), after the checks every run must pass.
     CRunRecord Finish(LONG result);
 
-    void Write(const char* name, const std::string& content) const;
-    bool Exists(const char* name) const;
+    void Write(const char* name, const std::string& content) const {
+        CTempDirectory::WriteFile(DataFile(name), content);
+    }
+    bool Exists(const char* name) const { return std::filesystem::exists(DataFile(name)); }
     // The payload the block holds now (pending or committed).
-    std::string BlockPayload(LONG block) const;
-    void FailFile(EFileFault kind, const char* name, int nth = 0);
+    std::string BlockPayload(LONG block) const {
+        return PayloadOf(m_driver.CurrentImage(block), block);
+    }
+    void FailFile(EFileFault kind, const char* name, int nth = 0) {
+        m_fileFault = std::make_unique<CFileFault>(kind, name, nth);
+    }
 
     BYTE* m_exported = nullptr;  // a buffer the module handed out, given back by Reset and TearDown
     ULONG m_count = 0;
@@ -91,9 +113,5 @@ private:
 // does not survive a failed allocation of its own (QFile's construction crashes in
 // ~QObjectPrivate), and it keeps arrays of its own from one run to the next.
 void SpareQtAllocations();
-
-// The payload of a block image: the MAC address block's after the header, the device data
-// set's as long as its length field says (empty when that is out of range).
-std::string PayloadOf(const std::vector<BYTE>& image, LONG block);
 
 }  // namespace norn::test

@@ -20,9 +20,12 @@ std::vector<std::pair<std::string, long long>>& Figures() {
     return figures;
 }
 
-std::string ReadDocument() {
-    std::ifstream in(NORN_RELIABILITY_DOCUMENT);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// The figure's value, a new figure at 0.
+long long& Figure(const std::string& name) {
+    for (auto& [existing, value] : Figures()) {
+        if (existing == name) return value;
+    }
+    return Figures().emplace_back(name, 0).second;
 }
 
 bool RunIsUnfiltered() {
@@ -59,12 +62,6 @@ private:
             EXPECT_EQ(covered, total) << "a failure point is not covered";
         }
     }
-    static long long Figure(const std::string& name) {
-        for (const auto& [existing, value] : Figures()) {
-            if (existing == name) return value;
-        }
-        return 0;
-    }
     static void WriteFiguresFile() {
         const char* path = std::getenv("NORN_RELIABILITY_FIGURES");
         if (path == nullptr) return;
@@ -73,7 +70,8 @@ private:
     }
     // The document holds each figure as a table row "| name | value |".
     static void CheckDocument() {
-        const std::string document = ReadDocument();
+        std::ifstream in(NORN_RELIABILITY_DOCUMENT);
+        const std::string document{std::istreambuf_iterator<char>(in), {}};
         for (const auto& [name, value] : Figures()) {
             const std::string row = "| " + name + " | " + std::to_string(value) + " |";
             EXPECT_NE(document.find(row), std::string::npos)
@@ -89,13 +87,7 @@ private:
 }  // namespace
 
 void AddReliabilityFigure(const std::string& name, long long amount) {
-    for (auto& [existing, value] : Figures()) {
-        if (existing == name) {
-            value += amount;
-            return;
-        }
-    }
-    Figures().emplace_back(name, amount);
+    Figure(name) += amount;
 }
 
 }  // namespace norn::test

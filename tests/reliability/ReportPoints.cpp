@@ -2,10 +2,7 @@
 // and of the Running Object Table access, whose own failures go to the diagnostics library.
 #include <atlexcept.h>
 
-#include <norn/BrightworkNorn.h>
-
 #include <cstdlib>
-#include <memory>
 
 #include "host/Exports.h"
 #include "norn/PlatformTestHooks.h"
@@ -14,8 +11,6 @@
 
 namespace norn::test {
 namespace {
-
-using firmware::CRotRegistration;
 
 // An error manager whose ReportError fails: the module ignores that result. It notes the live
 // BSTRs when it is called and when it is first released after that.
@@ -40,7 +35,8 @@ std::shared_ptr<CFailingErrorManager> g_failingManager;  // made anew for its ro
 // The error manager's name in the Running Object Table stands for this object instead.
 void StandIn(FailurePointTest& t, IUnknown* object) {
     t.UnregisterErrorManager();
-    t.m_managerStandIn = std::make_unique<CRotRegistration>(object, OLESTR("ErrorManager"));
+    t.m_managerStandIn =
+        std::make_unique<firmware::CRotRegistration>(object, OLESTR("ErrorManager"));
 }
 
 CStep PlatformAllocationFails(LONG nth) {

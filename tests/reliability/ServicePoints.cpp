@@ -1,14 +1,9 @@
 // The failure points of the service operations: the erase (F8), the backup (F3) and the restore
 // (F2). A callee that reports its own failure comes first in the trail.
-#include <norn/BrightworkNorn.h>
-
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 
-#include "driver/DeferredCommit.h"
 #include "files/DataFilePaths.h"
 #include "reliability/FailurePoints.h"
 
@@ -16,9 +11,6 @@ namespace norn::test {
 namespace {
 
 using namespace norn::eeprom;
-using firmware::CDriverFault;
-
-const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornData.mac"};
 
 CStep Removed(const char* name) {
     return [name](FailurePointTest& t) { std::filesystem::remove(t.DataFile(name)); };
@@ -33,41 +25,32 @@ const CStep kFilesUntouched = [](FailurePointTest& t) {
     EXPECT_EQ(CTempDirectory::Mode(t.DataFile("NornData.xml")), 0444u);
 };
 
-// Nothing is undone: the files stay removed, a block erased stays erased.
+// Nothing is undone: the files stay removed, a block erased stays erased, the other untouched.
 CStep Erased(bool deviceDataSet, bool macAddress) {
     return [deviceDataSet, macAddress](FailurePointTest& t) {
         Absent({"NornData.xml", "NornData.dds", "NornData.mac"})(t);
         for (const auto& [block, erased] : {std::pair{kDeviceDataSetBlock, deviceDataSet},
                                             std::pair{kMacAddressBlock, macAddress}}) {
-            const auto image = t.m_driver.CurrentImage(block);
-            EXPECT_EQ(std::all_of(image.begin() + kHeaderSize, image.end(),
-                                  [](BYTE b) { return b == kErasedByte; }),
-                      erased)
-                << "block " << block;
+            EXPECT_EQ(t.m_driver.CurrentImage(block),
+                      erased ? ErasedImage(block) : firmware::FactoryImage(block));
         }
     };
 }
 
 void AddEraseRows(std::vector<CFailurePoint>& rows) {
-    const CCall f8 = Run("F8");
-    const CStep files = PreparedFor("F8");
     // The files go first, in this order, before any block is read.
     const CStep removedInOrder = [](FailurePointTest&) {
         EXPECT_EQ(TakeRemovedFileNames(),
                   (std::vector<std::string>{"NornData.xml", "NornData.dds", "NornData.mac"}));
     };
-    rows.insert(
-        rows.end(),
-        {
-            Point("F8_NoDriver", f8, {files, kReadOnlyDocument, kNoDriver}, 1,
-                  {NoPointer("F8", 2707)}, {kFilesUntouched}, {"212"}),
-            Point("F8_NoBlockInterface", f8, {files, kReadOnlyDocument, Answering({kControl})}, 1,
-                  {NoPointer("F8", 2707)}, {kFilesUntouched}),
-            Point("F8_NoControlInterface", f8, {files, kReadOnlyDocument, Answering({kBlock})}, 1,
-                  {NoPointer("F8", 2708)}, {kFilesUntouched}),
-            Point("F8_FirstReadFails", f8, {files, Fails("ReadBlock", 1)}, 1,
-                  {DriverError("F8", 2729)}, {Erased(false, false), removedInOrder}),
-        });
+    const CStep files = PreparedFor("F8");
+    CRowTable row{rows, "F8_", Run("F8"), 1, {files}};
+    CRowTable untouched{rows, "F8_", Run("F8"), 1, {files, kReadOnlyDocument}, {kFilesUntouched}};
+    untouched("NoDriver", {kNoDriver}, {NoPointer("F8", 2707)}, {}, {"212"});
+    untouched("NoBlockInterface", {Answering({kControl})}, {NoPointer("F8", 2707)});
+    untouched("NoControlInterface", {Answering({kBlock})}, {NoPointer("F8", 2708)});
+    row("FirstReadFails", {Fails("ReadBlock", 1)}, {DriverError("F8", 2729)},
+        {Erased(false, false), removedInOrder});
     // Each block is erased, or not, as far as the erase came.
     const struct {
         const char* what;
@@ -76,110 +59,89 @@ void AddEraseRows(std::vector<CFailurePoint>& rows) {
         bool deviceDataSetErased, macAddressErased;
     } cases[] = {
         {"FirstReadStatusWithWrongSize", ShortRead(1), Fail("F8", 2733), false, false},
-        {"FirstWriteFails", Fails("WriteBlock", 1), DriverError("F8", 2757), false, false},
+        {"FirstWriteFails", {Fails("WriteBlock", 1)}, DriverError("F8", 2757), false, false},
         {"FirstWriteStatus", StatusOf("WriteBlock", 1), Fail("F8", 2768), false, false},
         {"SecondReadFails", Fails("ReadBlock", 2), DriverError("F8", 2780), true, false},
         {"SecondReadStatusWithWrongSize", ShortRead(2), Fail("F8", 2784), true, false},
-        {"SecondWriteFails", Fails("WriteBlock", 2), DriverError("F8", 2808), true, false},
+        {"SecondWriteFails", {Fails("WriteBlock", 2)}, DriverError("F8", 2808), true, false},
         {"SecondWriteStatus", StatusOf("WriteBlock", 2), Fail("F8", 2819), true, false},
         {"CommitFails", Fails("SetEEPROMMode", 1), DriverError("F8", 2830), true, true},
         {"CommitStatus", StatusOf("SetEEPROMMode", 1), Fail("F8", 2834), true, true},
     };
     for (const auto& c : cases) {
-        rows.push_back(Point(std::string("F8_") + c.what, f8, {files, c.fault}, 1, {c.report},
-                             {Erased(c.deviceDataSetErased, c.macAddressErased)}));
+        row(c.what, {c.fault}, {c.report}, {Erased(c.deviceDataSetErased, c.macAddressErased)});
     }
 }
 
 void AddBackupRows(std::vector<CFailurePoint>& rows) {
-    const CCall f3 = Run("F3");
     const CStep noPayloadFiles = Absent({"NornData.dds", "NornData.mac"});
-    // A root that is set but empty is taken as it is: the paths begin at /eeprom.
+    // A root that is set but empty is taken as it is, the paths beginning at /eeprom; an unset
+    // root names no file at all. Finish() checks the paths against the root the row leaves set.
     const CStep emptyRoot = [](FailurePointTest& t) {
         setenv("TARVO_SYSTEM_ROOT_RW", "", 1);
         ResetDataFilePathsForTests();
         t.FailFile(EFileFault::OpenFails, "NornData.xml");
     };
-    const CStep pathsFromEmptyRoot = [](FailurePointTest& t) {
-        EXPECT_EQ(XMLFilePath().toStdString(), "/eeprom/xml/NornData.xml");
-        setenv("TARVO_SYSTEM_ROOT_RW", t.m_root.Path().c_str(), 1);
-    };
-    // An unset root names no file at all, not even one below /eeprom.
     const CStep unsetRoot = [](FailurePointTest&) {
         unsetenv("TARVO_SYSTEM_ROOT_RW");
         ResetDataFilePathsForTests();
     };
-    const CStep noPaths = [](FailurePointTest& t) {
-        EXPECT_EQ(XMLFilePath().toStdString(), "");
-        setenv("TARVO_SYSTEM_ROOT_RW", t.m_root.Path().c_str(), 1);
-    };
-    rows.insert(
-        rows.end(),
-        {
-            Point("F3_NoDriver", f3, {kNoDriver}, 1, {NoPointer("F3", 3506)}, {}, {"212"}),
-            Point("F3_NoControlInterface", f3, {Answering({kBlock})}, 1, {NoPointer("F3", 3506)}),
-            Point("F3_PrepareReadFails", f3, {Fails("PrepareRead", 1)}, 1,
-                  {DriverError("F3", 3511)}),
-            Point("F3_PrepareReadStatus", f3, {StatusOf("PrepareRead", 1)}, 1, {Fail("F3", 3514)}),
-            Point("F3_DeviceDataSetUnreadable", f3, {Fails("ReadBlock", 1)}, 1,
-                  {DriverError("GetDeviceDataSetEEPROM", 1156), Fail("F3", 3525)}),
-            Point("F3_DeviceDataSetErased", f3, {ErasedDeviceDataSet()}, 1, {Fail("F3", 3525)}),
-            // The control interface is held to the end of the call, through both reports.
-            Point("F3_MacAddressUnreadable", f3, {Fails("ReadBlock", 2)}, 1,
-                  {DriverError("GetMACEEPROM", 1557, 2), Fail("F3", 3530, 1)}),
-            Point("F3_DocumentNotWritten", f3, {DirectoryAt("NornData.xml")}, 1, {Fail("F3", 3543)},
-                  {noPayloadFiles}),
-            Point("F3_DocumentShortWrite", f3, {FileFails(EFileFault::WriteFails, "NornData.xml")},
-                  1, {Fail("F3", 3543)}, {noPayloadFiles}),
-            Point("F3_EmptyRoot", f3, {emptyRoot}, 1, {Fail("F3", 3543)}, {pathsFromEmptyRoot}),
-            Point("F3_UnsetRoot", f3, {unsetRoot}, 1, {Fail("F3", 3543)}, {noPaths}),
-            Point("F3_DeviceDataSetFileNotWritten", f3, {DirectoryAt("NornData.dds")}, 1,
-                  {Fail("CreateDDSFile", 1036), Fail("F3", 3588)}, {Absent({"NornData.mac"})}),
-            Point("F3_MacAddressFileNotWritten", f3, {DirectoryAt("NornData.mac")}, 1,
-                  {Fail("CreateMACFile", 1447), Fail("F3", 3595)}),
-        });
+    CRowTable row{rows, "F3_", Run("F3"), 1};
+    row("NoDriver", {kNoDriver}, {NoPointer("F3", 3506)}, {}, {"212"});
+    row("NoControlInterface", {Answering({kBlock})}, {NoPointer("F3", 3506)});
+    row("PrepareReadFails", {Fails("PrepareRead", 1)}, {DriverError("F3", 3511)});
+    row("PrepareReadStatus", {StatusOf("PrepareRead", 1)}, {Fail("F3", 3514)});
+    row("DeviceDataSetUnreadable", {Fails("ReadBlock", 1)},
+        {DriverError("GetDeviceDataSetEEPROM", 1156), Fail("F3", 3525)});
+    row("DeviceDataSetErased", {ErasedDeviceDataSet()}, {Fail("F3", 3525)});
+    // The control interface is held to the end of the call, through both reports.
+    row("MacAddressUnreadable", {Fails("ReadBlock", 2)},
+        {DriverError("GetMACEEPROM", 1557, 2), Fail("F3", 3530, 1)});
+    row("DocumentNotWritten", {DirectoryAt("NornData.xml")}, {Fail("F3", 3543)}, {noPayloadFiles});
+    row("DocumentShortWrite", {FileFails(EFileFault::WriteFails, "NornData.xml")},
+        {Fail("F3", 3543)}, {noPayloadFiles});
+    row("EmptyRoot", {emptyRoot}, {Fail("F3", 3543)});
+    row("UnsetRoot", {unsetRoot}, {Fail("F3", 3543)});
+    row("DeviceDataSetFileNotWritten", {DirectoryAt("NornData.dds")},
+        {Fail("CreateDDSFile", 1036), Fail("F3", 3588)}, {Absent({"NornData.mac"})});
+    row("MacAddressFileNotWritten", {DirectoryAt("NornData.mac")},
+        {Fail("CreateMACFile", 1447), Fail("F3", 3595)});
 }
 
 // From a complete set of service data files. Nothing is committed on any of these paths, and
 // the restore never leaves a batch open.
 void AddRestoreRows(std::vector<CFailurePoint>& rows) {
-    const CStep inputs = PreparedFor("F2");
     const CStep batchClosed = [](FailurePointTest&) { EXPECT_FALSE(IsDeferredCommit()); };
-    const auto row = [&](const char* what, CStep given, std::vector<CExpectedReport> reports,
-                         std::vector<std::string> diagnostics = {}) {
-        rows.push_back(Point(std::string("F2_") + what, Run("F2"), {inputs, given}, 1, reports,
-                             {batchClosed}, diagnostics));
-    };
+    CRowTable row{rows, "F2_", Run("F2"), 1, {PreparedFor("F2")}, {batchClosed}};
     const auto readFails = [](const char* name) { return FileFails(EFileFault::ReadFails, name); };
-    row("NoDocument", Removed("NornData.xml"), {Fail("F2", 3240)});
-    row("NoSerialNumber", WriteFile("NornData.xml", "<NornData MaterialNo=\"M\"/>"),
+    row("NoDocument", {Removed("NornData.xml")}, {Fail("F2", 3240)});
+    row("NoSerialNumber", {WriteFile("NornData.xml", "<NornData MaterialNo=\"M\"/>")},
         {Fail("F2", 3240)});
-    row("NoMaterialNumber", WriteFile("NornData.xml", "<NornData SerialNo=\"S\"/>"),
+    row("NoMaterialNumber", {WriteFile("NornData.xml", "<NornData SerialNo=\"S\"/>")},
         {Fail("F2", 3246)});
-    row("NoDeviceDataSetFile", Removed("NornData.dds"), {Fail("F2", 3310)});
-    row("DeviceDataSetFileShortRead", readFails("NornData.dds"), {Fail("F2", 3328)});
-    row("NoMacAddressFile", Removed("NornData.mac"), {Fail("F2", 3340)});
-    row("MacAddressFileShortRead", readFails("NornData.mac"), {Fail("F2", 3358)});
-    row("NoValueInterface", Answering({kBlock, kControl}), {NoPointer("F2", 3363)});
-    row("NoDriver", kNoDriver, {NoPointer("F2", 3363)}, {"212"});
-    row("ReadValueFails", Fails("ReadValue", 1), {DriverError("F2", 3366)});
-    row("NoControlInterface", Answering({kBlock, kValue}), {NoPointer("F2", 3369)});
-    row("OpenWriteFails", Fails("SetEEPROMMode", 1), {DriverError("F2", 3372)});
-    row("OpenWriteStatus", StatusOf("SetEEPROMMode", 1), {Fail("F2", 3376)});
-    row("DeviceDataSetNotWritten", Fails("WriteBlock", 1),
+    row("NoDeviceDataSetFile", {Removed("NornData.dds")}, {Fail("F2", 3310)});
+    row("DeviceDataSetFileShortRead", {readFails("NornData.dds")}, {Fail("F2", 3328)});
+    row("NoMacAddressFile", {Removed("NornData.mac")}, {Fail("F2", 3340)});
+    row("MacAddressFileShortRead", {readFails("NornData.mac")}, {Fail("F2", 3358)});
+    row("NoValueInterface", {Answering({kBlock, kControl})}, {NoPointer("F2", 3363)});
+    row("NoDriver", {kNoDriver}, {NoPointer("F2", 3363)}, {}, {"212"});
+    row("ReadValueFails", {Fails("ReadValue", 1)}, {DriverError("F2", 3366)});
+    row("NoControlInterface", {Answering({kBlock, kValue})}, {NoPointer("F2", 3369)});
+    row("OpenWriteFails", {Fails("SetEEPROMMode", 1)}, {DriverError("F2", 3372)});
+    row("OpenWriteStatus", {StatusOf("SetEEPROMMode", 1)}, {Fail("F2", 3376)});
+    row("DeviceDataSetNotWritten", {Fails("WriteBlock", 1)},
         {DriverError("SetDeviceDataSetEEPROM", 956), Fail("F2", 3389)});
-    row("MacAddressNotWritten", Fails("WriteBlock", 2),
+    row("MacAddressNotWritten", {Fails("WriteBlock", 2)},
         {DriverError("SetMACEEPROM", 1368), Fail("F2", 3394)});
     // Both reports come while the restore holds both interfaces and its batch is open.
-    row("SerialNumberNotWritten", Fails("WriteValue", 1),
-        {DriverError("F6", 2605, 3), Fail("F2", 3404, 2)});
-    rows.back().then.push_back([](FailurePointTest& t) {
-        EXPECT_EQ(t.m_run.batchOpenAtReports, (std::vector<bool>{true, true}));
-    });
-    row("MaterialNumberNotWritten", Fails("WriteValue", 2),
+    row("SerialNumberNotWritten", {Fails("WriteValue", 1)},
+        {DriverError("F6", 2605, 3), Fail("F2", 3404, 2)}, {[](FailurePointTest& t) {
+            EXPECT_EQ(t.m_run.batchOpenAtReports, (std::vector<bool>{true, true}));
+        }});
+    row("MaterialNumberNotWritten", {Fails("WriteValue", 2)},
         {DriverError("F7", 2660), Fail("F2", 3409)});
-    row("Value16NotWritten", Fails("WriteValue", 3), {DriverError("F2", 3417)});
-    row("CommitFails", Fails("SetEEPROMMode", 2), {DriverError("F2", 3428)});
+    row("Value16NotWritten", {Fails("WriteValue", 3)}, {DriverError("F2", 3417)});
+    row("CommitFails", {Fails("SetEEPROMMode", 2)}, {DriverError("F2", 3428)});
 }
 
 std::vector<CFailurePoint> ServicePoints() {

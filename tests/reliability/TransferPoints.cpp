@@ -1,9 +1,5 @@
 // The failure points of the payload files and of the transfers above them: the file writers,
 // the imports D4 and D6 (file, then block) and the exports D5 and D7 (file against block).
-#include <norn/BrightworkNorn.h>
-
-#include <filesystem>
-
 #include "driver/EEPROMAccessors.h"
 #include "files/DataFilePaths.h"
 #include "files/PayloadFiles.h"
@@ -14,7 +10,6 @@ namespace norn::test {
 namespace {
 
 using namespace norn::eeprom;
-using firmware::FactoryImage;
 
 const std::string kPayload = "new-payload";
 
@@ -40,67 +35,56 @@ CStep Holds(const char* name, std::string content) {
     return [name, content](FailurePointTest& t) { EXPECT_EQ(t.FileContent(name), content); };
 }
 
-void AddFileWriterRows(std::vector<CFailurePoint>& rows) {
-    const CCall dds = Creates(CreateDDSFile);
-    const CCall mac = Creates(CreateMACFile);
+std::vector<CFailurePoint> FileWriterRows() {
+    std::vector<CFailurePoint> rows;
     const auto writeFails = [](const char* name) {
         return FileFails(EFileFault::WriteFails, name);
     };
-    rows.insert(rows.end(),
-                {
-                    Point("CreateDDSFile_PathsNotResolved", dds, {kPathsNotResolved}, 1,
-                          {Fail("CreateDDSFile", 1036)}, {Absent({"NornData.dds"})}),
-                    Point("CreateMACFile_PathsNotResolved", mac, {kPathsNotResolved}, FALSE,
-                          {Fail("CreateMACFile", 1447)}, {Absent({"NornData.mac"})}),
-                    Point("CreateDDSFile_CannotOpen", dds, {DirectoryAt("NornData.dds")}, 1,
-                          {Fail("CreateDDSFile", 1036)}),
-                    Point("CreateDDSFile_ShortWrite", dds, {writeFails("NornData.dds")}, 1,
-                          {Fail("CreateDDSFile", 1042)}),
-                    Point("CreateMACFile_CannotOpen", mac, {DirectoryAt("NornData.mac")}, FALSE,
-                          {Fail("CreateMACFile", 1447)}),
-                    Point("CreateMACFile_ShortWrite", mac, {writeFails("NornData.mac")}, FALSE,
-                          {Fail("CreateMACFile", 1458)}),
-                    Point("CreateDDSFile_NoDirectory", dds, {kNoDirectory}, 1,
-                          {Fail("CreateDDSFile", 1036)}, {kStillNoDirectory}),
-                    // A payload that cannot be read is refused after the open, unread.
-                    Point("CreateDDSFile_NullPayload",
-                          [](FailurePointTest&) { return LONG(CreateDDSFile(nullptr, 5)); }, {}, 1,
-                          {Fail("CreateDDSFile", 1042)}, {Holds("NornData.dds", "")}),
-                    Point("CreateMACFile_NegativeCount",
-                          [](FailurePointTest&) {
-                              return LONG(CreateMACFile(reinterpret_cast<const BYTE*>("abc"), -1));
-                          },
-                          {}, FALSE, {Fail("CreateMACFile", 1458)}),
-                });
+    CRowTable dds{rows, "CreateDDSFile_", Creates(CreateDDSFile), 1};
+    CRowTable mac{rows, "CreateMACFile_", Creates(CreateMACFile), FALSE};
+    dds("PathsNotResolved", {kPathsNotResolved}, {Fail("CreateDDSFile", 1036)},
+        {Absent({"NornData.dds"})});
+    mac("PathsNotResolved", {kPathsNotResolved}, {Fail("CreateMACFile", 1447)},
+        {Absent({"NornData.mac"})});
+    dds("CannotOpen", {DirectoryAt("NornData.dds")}, {Fail("CreateDDSFile", 1036)});
+    dds("ShortWrite", {writeFails("NornData.dds")}, {Fail("CreateDDSFile", 1042)});
+    mac("CannotOpen", {DirectoryAt("NornData.mac")}, {Fail("CreateMACFile", 1447)});
+    mac("ShortWrite", {writeFails("NornData.mac")}, {Fail("CreateMACFile", 1458)});
+    dds("NoDirectory", {kNoDirectory}, {Fail("CreateDDSFile", 1036)}, {kStillNoDirectory});
+    // A payload that cannot be read is refused after the open, unread.
+    rows.push_back(Point("CreateDDSFile_NullPayload",
+                         [](FailurePointTest&) { return LONG(CreateDDSFile(nullptr, 5)); }, {}, 1,
+                         {Fail("CreateDDSFile", 1042)}, {Holds("NornData.dds", "")}));
+    rows.push_back(Point("CreateMACFile_NegativeCount",
+                         [](FailurePointTest&) {
+                             return LONG(CreateMACFile(reinterpret_cast<const BYTE*>("abc"), -1));
+                         },
+                         {}, FALSE, {Fail("CreateMACFile", 1458)}));
+    return rows;
 }
 
-void AddImportRows(std::vector<CFailurePoint>& rows) {
+std::vector<CFailurePoint> ImportRows() {
     const std::string tooLongDds(kMaxDeviceDataSetPayload + 1, 'd');
     const std::string tooLongMac(kMacAddressPayloadSize + 1, 'm');
-    const CCall d4 = Import(DeviceDataSetImportEntry, kPayload);
-    const CCall d6 = Import(MacAddressImportEntry, std::string(16, 'm'));
+    const CCall d4 = Run("D4");
+    const CCall d6 = Run("D6");
     const CStep unchanged = BlocksAsTheyWere();
     // D4 writes its file twice: the first write only decides the result, unreported.
-    const CStep imported = [](FailurePointTest& t) {
-        EXPECT_EQ(t.FileContent("NornData.dds"), kPayload);
-        EXPECT_EQ(t.BlockPayload(kDeviceDataSetBlock), kPayload);
+    const CStep imported = [](FailurePointTest& t) { Operation("D4").verify(t); };
+    return {
+        Point("D4_FirstFileWriteFails", d4, {FileFails(EFileFault::OpenFails, "NornData.dds", 1)},
+              1, {}, {imported}, {}, {}, 1),
+        Point("D4_FileWriterFails", d4, {DirectoryAt("NornData.dds")}, 1,
+              {Fail("CreateDDSFile", 1036), Fail("D4", 1098)}, {unchanged}),
+        Point("D4_BlockWriterFails", Import(DeviceDataSetImportEntry, tooLongDds), {}, 1,
+              {Fail("SetDeviceDataSetEEPROM", 907), Fail("D4", 1104)},
+              {Holds("NornData.dds", tooLongDds), unchanged}),
+        Point("D6_FileWriterFails", d6, {DirectoryAt("NornData.mac")}, 1,
+              {Fail("CreateMACFile", 1447), Fail("D6", 1500)}, {unchanged}),
+        Point("D6_BlockWriterFails", Import(MacAddressImportEntry, tooLongMac), {}, 1,
+              {Fail("SetMACEEPROM", 1325), Fail("D6", 1506)},
+              {Holds("NornData.mac", tooLongMac), unchanged}),
     };
-    rows.insert(rows.end(),
-                {
-                    Point("D4_FirstFileWriteFails", d4,
-                          {FileFails(EFileFault::OpenFails, "NornData.dds", 1)}, 1, {}, {imported},
-                          {}, {}, 1),
-                    Point("D4_FileWriterFails", d4, {DirectoryAt("NornData.dds")}, 1,
-                          {Fail("CreateDDSFile", 1036), Fail("D4", 1098)}, {unchanged}),
-                    Point("D4_BlockWriterFails", Import(DeviceDataSetImportEntry, tooLongDds), {},
-                          1, {Fail("SetDeviceDataSetEEPROM", 907), Fail("D4", 1104)},
-                          {Holds("NornData.dds", tooLongDds), unchanged}),
-                    Point("D6_FileWriterFails", d6, {DirectoryAt("NornData.mac")}, 1,
-                          {Fail("CreateMACFile", 1447), Fail("D6", 1500)}, {unchanged}),
-                    Point("D6_BlockWriterFails", Import(MacAddressImportEntry, tooLongMac), {}, 1,
-                          {Fail("SetMACEEPROM", 1325), Fail("D6", 1506)},
-                          {Holds("NornData.mac", tooLongMac), unchanged}),
-                });
 }
 
 struct CExport {
@@ -116,12 +100,12 @@ struct CExport {
 // The buffer handed out after a mismatch is the block's payload; D5 clears its first byte.
 void ExpectBlockPayloadHandedOut(FailurePointTest& t, LONG block) {
     ASSERT_NE(t.m_exported, nullptr) << "the buffer is handed out";
-    std::string expected = PayloadOf(FactoryImage(block), block);
+    std::string expected = PayloadOf(firmware::FactoryImage(block), block);
     if (block == kDeviceDataSetBlock) expected[0] = '\0';
     EXPECT_EQ(std::string(reinterpret_cast<char*>(t.m_exported), t.m_count), expected);
 }
 
-void AddExportRows(std::vector<CFailurePoint>& rows, const CExport& e) {
+std::vector<CFailurePoint> ExportRows(const CExport& e) {
     const std::string code = e.code + std::string("_");
     const auto entry = e.entry;
     const CCall call = [entry](FailurePointTest& t) { return t.Export(entry); };
@@ -130,7 +114,6 @@ void AddExportRows(std::vector<CFailurePoint>& rows, const CExport& e) {
         return entry(0, nullptr, &t.m_count);
     };
     const CStep withFile = WriteFile(e.file, e.fileContent);
-    const ULONG size = static_cast<ULONG>(e.fileContent.size());
     const auto countIs = [](ULONG count) {
         return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
     };
@@ -138,39 +121,37 @@ void AddExportRows(std::vector<CFailurePoint>& rows, const CExport& e) {
         EXPECT_EQ(t.m_exported, nullptr) << "buffer argument untouched";
     };
     const LONG block = e.block;
-    rows.insert(
-        rows.end(),
-        {
-            Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {countIs(0)}),
-            Point(code + "FileCannotBeOpened", call, {}, 1, {Fail(e.code, e.openLine)},
-                  {NotAsked("ReadBlock"), countIs(0), noBuffer}),
-            Point(code + "BlockReaderFails", call, {withFile, Fails("ReadBlock", 1)}, 1,
-                  {DriverError(e.reader, e.readerLine), Fail(e.code, e.blockReadLine)},
-                  {countIs(size), noBuffer}),
-            Point(code + "PayloadsDiffer", call, {withFile}, 1, {Fail(e.code, e.compareLine)},
-                  {[block](FailurePointTest& t) { ExpectBlockPayloadHandedOut(t, block); }}),
-        });
+    return {
+        Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {countIs(0)}),
+        Point(code + "FileCannotBeOpened", call, {}, 1, {Fail(e.code, e.openLine)},
+              {NotAsked("ReadBlock"), countIs(0), noBuffer}),
+        Point(code + "BlockReaderFails", call, {withFile, Fails("ReadBlock", 1)}, 1,
+              {DriverError(e.reader, e.readerLine), Fail(e.code, e.blockReadLine)},
+              {countIs(e.fileContent.size()), noBuffer}),
+        Point(code + "PayloadsDiffer", call, {withFile}, 1, {Fail(e.code, e.compareLine)},
+              {[block](FailurePointTest& t) { ExpectBlockPayloadHandedOut(t, block); }}),
+    };
 }
 
-std::vector<CFailurePoint> TransferPoints() {
-    std::vector<CFailurePoint> rows;
-    AddFileWriterRows(rows);
-    AddImportRows(rows);
-    AddExportRows(rows, {"D5", DeviceDataSetExportEntry, "NornData.dds", "GetDeviceDataSetEEPROM",
-                         kDeviceDataSetBlock, 1156, 1224, 1230, 1249, 1257, "other"});
-    AddExportRows(rows, {"D7", MacAddressExportEntry, "NornData.mac", "GetMACEEPROM",
-                         kMacAddressBlock, 1557, 1625, 1631, 1650, 1656, std::string(16, 'o')});
-    // An erased block: its length field is out of range, and becomes the count.
-    rows.push_back(Point(
-        "D5_ErasedBlock", [](FailurePointTest& t) { return t.Export(DeviceDataSetExportEntry); },
-        {WriteFile("NornData.dds", "payload"), ErasedDeviceDataSet()}, 1, {Fail("D5", 1249)},
-        {[](FailurePointTest& t) { EXPECT_EQ(t.m_count, 0xA5A5A5A5u) << "the length field"; }}));
-    return rows;
-}
+// An erased block: its length field is out of range, and becomes the count.
+const CFailurePoint kErasedBlock =
+    Point("D5_ErasedBlock", [](FailurePointTest& t) { return t.Export(DeviceDataSetExportEntry); },
+          {WriteFile("NornData.dds", "payload"), ErasedDeviceDataSet()}, 1, {Fail("D5", 1249)},
+          {[](FailurePointTest& t) { EXPECT_EQ(t.m_count, 0xA5A5A5A5u) << "the length field"; }});
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Transfers, FailurePointTest,
-                         ::testing::ValuesIn(Catalogued({TransferPoints()})), CaseName);
+INSTANTIATE_TEST_SUITE_P(
+    Transfers, FailurePointTest,
+    ::testing::ValuesIn(Catalogued({
+        FileWriterRows(),
+        ImportRows(),
+        ExportRows({"D5", DeviceDataSetExportEntry, "NornData.dds", "GetDeviceDataSetEEPROM",
+                    kDeviceDataSetBlock, 1156, 1224, 1230, 1249, 1257, "other"}),
+        ExportRows({"D7", MacAddressExportEntry, "NornData.mac", "GetMACEEPROM", kMacAddressBlock,
+                    1557, 1625, 1631, 1650, 1656, std::string(16, 'o')}),
+        {kErasedBlock},
+    })),
+    CaseName);
 
 }  // namespace norn::test
