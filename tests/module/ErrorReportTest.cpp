@@ -6,7 +6,10 @@
 #include <norn/firmware/ErrorManagerSimulator.h>
 #include <norn/firmware/RotRegistration.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "norn/ComApartment.h"
 #include "reports/ErrorReport.h"
@@ -22,31 +25,26 @@ using norn::test::OleString;
 
 namespace {
 
-struct FileNameCase {
-    const OLECHAR* path;
-    const OLECHAR* expected;
-};
-
-class ExtractFileNameTest : public ::testing::TestWithParam<FileNameCase> {};
-
-TEST_P(ExtractFileNameTest, KeepsTheLastNonEmptyComponent) {
-    OLECHAR buffer[kReportFileCapacity];
-    std::fill(std::begin(buffer), std::end(buffer), OLESTR('#'));
-    ExtractFileName(GetParam().path, buffer, kReportFileCapacity);
-    EXPECT_EQ(OleString(buffer), GetParam().expected);
+// A report names the last non-empty component of its source path, cut to the record's 63
+// characters.
+TEST(ExtractFileName, KeepsTheLastNonEmptyComponent) {
+    const OleString hundred(100, OLESTR('p')), sixtyThree(63, OLESTR('p'));
+    const std::pair<const OLECHAR*, OleString> rows[] = {
+        {OLESTR("a\\b\\"), OLESTR("b")},
+        {OLESTR("CROTAccess"), OLESTR("CROTAccess")},
+        {OLESTR("\\\\server\\share\\x.cpp"), OLESTR("x.cpp")},
+        {OLESTR("\\\\\\"), OLESTR("\\\\\\")},
+        {OLESTR(""), OLESTR("")},
+        {nullptr, OLESTR("")},
+        {hundred.c_str(), sixtyThree},
+    };
+    for (const auto& [path, expected] : rows) {
+        OLECHAR buffer[kReportFileCapacity];
+        std::fill(std::begin(buffer), std::end(buffer), OLESTR('#'));
+        ExtractFileName(path, buffer, kReportFileCapacity);
+        EXPECT_EQ(OleString(buffer), expected);
+    }
 }
-
-const OleString kHundred(100, OLESTR('p'));
-const OleString kSixtyThree(63, OLESTR('p'));
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, ExtractFileNameTest,
-    ::testing::Values(FileNameCase{OLESTR("a\\b\\"), OLESTR("b")},
-                      FileNameCase{OLESTR("CROTAccess"), OLESTR("CROTAccess")},
-                      FileNameCase{OLESTR("\\\\server\\share\\x.cpp"), OLESTR("x.cpp")},
-                      FileNameCase{OLESTR("\\\\\\"), OLESTR("\\\\\\")},
-                      FileNameCase{OLESTR(""), OLESTR("")}, FileNameCase{nullptr, OLESTR("")},
-                      FileNameCase{kHundred.c_str(), kSixtyThree.c_str()}));
 
 // Every report goes to exactly one place and leaves no BSTR behind.
 class ReportToErrorManagerTest : public ::testing::Test {
