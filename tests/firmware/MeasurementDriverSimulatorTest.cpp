@@ -114,28 +114,25 @@ TEST_F(DriverSimulator, ValueCallsWriteExactlyTheirBytes) {
     ASSERT_EQ(m_values->WriteValue(16, 23, sizeof(text), text, &status), S_OK);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(m_driver.Value(16), "ABCDEFGH") << "stored up to the zero";
-    const struct {
-        bool query;
-        LONG item, size;
-        std::string expected;
-    } cases[] = {{true, 3, 10, "SN12345678"},
-                 {true, 4, 13, std::string("1234.5678.90\0", 13)},
-                 {true, 3, 4, "SN12"},
-                 {true, 3, 12, std::string("SN12345678\0\0", 12)},
-                 {false, 16, 200, std::string("ABCDEFGH\0", 9)},
-                 {false, 16, 5, std::string("ABCD\0", 5)},
-                 {false, 16, 1, {'\0'}}};
-    for (const auto& c : cases) {
-        Bytes buffer(c.size + 8, 0xEE);
+    const std::tuple<bool, LONG, LONG, std::string> cases[] = {
+        {true, 3, 10, "SN12345678"},
+        {true, 4, 13, std::string("1234.5678.90\0", 13)},
+        {true, 3, 4, "SN12"},
+        {true, 3, 12, std::string("SN12345678\0\0", 12)},
+        {false, 16, 200, std::string("ABCDEFGH\0", 9)},
+        {false, 16, 5, std::string("ABCD\0", 5)},
+        {false, 16, 1, {'\0'}}};
+    for (const auto& [query, item, size, expected] : cases) {
+        Bytes buffer(size + 8, 0xEE);
         status = -1;
-        ASSERT_EQ(c.query ? m_values->QueryValue(c.item, c.size, buffer.data(), &status)
-                          : m_values->ReadValue(c.item, 23, c.size, buffer.data(), &status),
+        ASSERT_EQ(query ? m_values->QueryValue(item, size, buffer.data(), &status)
+                        : m_values->ReadValue(item, 23, size, buffer.data(), &status),
                   S_OK);
         EXPECT_EQ(status, 0);
-        const size_t used = c.expected.size();
-        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + used), c.expected);
+        const size_t used = expected.size();
+        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + used), expected);
         EXPECT_EQ(Bytes(buffer.begin() + used, buffer.end()), Bytes(buffer.size() - used, 0xEE))
-            << "item " << c.item << " size " << c.size << " wrote past its bytes";
+            << "item " << item << " size " << size << " wrote past its bytes";
     }
     ASSERT_EQ(m_values->WriteValue(99, 23, sizeof(text), text, &status), S_OK);
     EXPECT_EQ(status, driver_status::kUnknownItem);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "norn/ScopedBstr.h"
 #include "support/ApiUnderTest.h"
@@ -73,24 +74,20 @@ TEST_F(BstrTest, VarBstrCatJoinsByByteLengthIntoANewBstr) {
     const CScopedBstr name(OLESTR("TarvoMeasDriver"));
     const CScopedBstr odd = CScopedBstr::Attach(SysAllocStringByteLen("abc", 3));
     const CScopedBstr even = CScopedBstr::Attach(SysAllocStringByteLen("de", 2));
-    const struct {
-        BSTR left;
-        BSTR right;
-        std::string joined;
-    } rows[] = {
+    const std::tuple<BSTR, BSTR, std::string> rows[] = {
         {nullptr, nullptr, ""},
         {nullptr, prefix.Get(), BytesOf(OLESTR("4711"), 4)},
         {prefix.Get(), nullptr, BytesOf(OLESTR("4711"), 4)},
         {prefix.Get(), name.Get(), BytesOf(OLESTR("4711TarvoMeasDriver"), 19)},
         {odd.Get(), even.Get(), "abcde"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [left, right, bytes] : rows) {
         BSTR out = nullptr;
-        ASSERT_EQ(VarBstrCat(row.left, row.right, &out), S_OK);
+        ASSERT_EQ(VarBstrCat(left, right, &out), S_OK);
         const CScopedBstr joined = CScopedBstr::Attach(out);
         ASSERT_TRUE(joined) << "an empty result is a BSTR too";
-        EXPECT_TRUE(out != row.left && out != row.right);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(out), joined.ByteLength()), row.joined);
+        EXPECT_TRUE(out != left && out != right);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(out), joined.ByteLength()), bytes);
     }
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(prefix.Get()), 8),
               BytesOf(OLESTR("4711"), 4));

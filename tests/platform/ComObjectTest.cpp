@@ -16,9 +16,9 @@ namespace {
 
 using norn::InterfaceId;
 
-class CProbe final : public norn::CComObjectBase<
-                         norn::CChain<IPersistStream, IPersistStream, IPersist, CProbeClass>,
-                         IExternalConnection, IROTData> {
+class CProbe final
+    : public norn::CComObjectBase<
+          norn::CChain<IPersistStream, IPersistStream, IPersist, CProbeClass>, IROTData> {
 public:
     bool m_offersRotData = true;
 
@@ -28,8 +28,6 @@ public:
     HRESULT STDMETHODCALLTYPE Load(IStream*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Save(IStream*, BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    DWORD STDMETHODCALLTYPE AddConnection(DWORD, DWORD) override { return 0; }
-    DWORD STDMETHODCALLTYPE ReleaseConnection(DWORD, DWORD, BOOL) override { return 0; }
     HRESULT STDMETHODCALLTYPE GetComparisonData(BYTE*, ULONG, ULONG*) override { return E_NOTIMPL; }
 
 private:
@@ -41,7 +39,6 @@ private:
 TEST(ComObject, QueryInterfaceAnswersTheListWithOneIdentityAndCountsReferences) {
     CProbe probe;
     IPersistStream* const stream = &probe;
-    IExternalConnection* const connection = &probe;
     IROTData* const rotData = &probe;
     const struct {
         GUID iid;
@@ -52,10 +49,8 @@ TEST(ComObject, QueryInterfaceAnswersTheListWithOneIdentityAndCountsReferences) 
         {InterfaceId<IPersistStream>::value, true, stream},
         {InterfaceId<IPersist>::value, true, static_cast<IPersist*>(stream)},
         {InterfaceId<CProbeClass>::value, true, stream},
-        {InterfaceId<IExternalConnection>::value, true, connection},
         {InterfaceId<IROTData>::value, true, rotData},
         {InterfaceId<IROTData>::value, false, nullptr},
-        {InterfaceId<IUnknown>::value, false, static_cast<IUnknown*>(stream)},
         {InterfaceId<IMoniker>::value, true, nullptr},
         {GUID_NULL, true, nullptr},
     };

@@ -6,7 +6,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -58,15 +57,10 @@ TEST(_chmod, TakesAwayAndGivesBackTheWritePermission) {
         }
     }
     std::remove(path.c_str());
-    errno = 0;
-    EXPECT_EQ(_chmod(path.c_str(), _S_IWRITE), -1);
-    EXPECT_EQ(errno, ENOENT);
 }
 
-// wcscmp compares unsigned code units; wcsncpy pads a short source with zeros and leaves a long
-// one unterminated.
-TEST(WideStrings, CompareByUnsignedCodeUnitCopyAndPad) {
-    EXPECT_GT(wcscmp(OLESTR("\xFFFF"), OLESTR("a")), 0);
+// wcsncpy pads a short source with zeros and leaves a long one unterminated.
+TEST(wcsncpy, PadsAShortSourceAndLeavesALongOneUnterminated) {
     WCHAR buffer[8];
     std::fill(buffer, buffer + 8, OLESTR('#'));
     EXPECT_EQ(wcsncpy(buffer, OLESTR("ab"), 5), buffer);
@@ -91,11 +85,6 @@ TEST(wcstok_s, SkipsEmptyPiecesAndKeepsStateInTheContext) {
     EXPECT_EQ(tokens, (std::vector<OleString>{OLESTR("alpha"), OLESTR("beta"), OLESTR("gamma")}));
     EXPECT_EQ(OleString(wcstok_s(nullptr, OLESTR(";"), &otherContext)), OLESTR("y"));
     EXPECT_EQ(wcstok_s(nullptr, OLESTR(";"), &otherContext), nullptr);
-    if (norn::test::kLinuxLayer) {  // Windows calls the invalid parameter handler
-        errno = 0;
-        EXPECT_EQ(wcstok_s(first, OLESTR(","), nullptr), nullptr);
-        EXPECT_EQ(errno, EINVAL);
-    }
 }
 
 }  // namespace

@@ -13,15 +13,9 @@ namespace {
 
 constexpr DWORD kSentinelError = 0x5EED;
 
-// Every variable the tests set is their own and removed afterwards.
-class Environment : public ::testing::Test {
-protected:
-    void TearDown() override { norn::test::UnsetVariable("NORN_TEST_VALUE"); }
-};
-
 // The length when value and terminator fit, else the size needed with the buffer untouched; the
-// name matches whatever its case.
-TEST_F(Environment, GetReturnsTheLengthOrTheSizeNeeded) {
+// name matches whatever its case. The variable is the test's own, removed again at its end.
+TEST(Environment, GetReturnsTheLengthOrTheSizeNeeded) {
     const struct {
         const WCHAR* name;  // the variable set is NORN_TEST_VALUE
         std::optional<std::string> value;
@@ -55,6 +49,7 @@ TEST_F(Environment, GetReturnsTheLengthOrTheSizeNeeded) {
         EXPECT_EQ(buffer, c.buffer);
         EXPECT_EQ(GetEnvironmentVariableW(c.name, nullptr, 0), c.needed);
     }
+    norn::test::UnsetVariable("NORN_TEST_VALUE");
 }
 
 }  // namespace

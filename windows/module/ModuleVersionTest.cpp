@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "norn/ScopedBstr.h"
@@ -34,15 +36,17 @@ protected:
         EXPECT_EQ(size, (m_block[0] | m_block[1] << 8) * 2u + 4) << "wLength, room for ANSI";
     }
 
-    // The string value under \StringFileInfo\040904B0\<key>; the length the query gives counts
-    // the terminator.
+    // The string value under \StringFileInfo\040904B0\<key>, its length counting the terminator,
+    // or "<missing>" after checking that the failed query zeroed the length and left the pointer
+    // alone.
     std::wstring Query(const std::wstring& key) const {
         const std::wstring subBlock = L"\\StringFileInfo\\040904B0\\" + key;
-        void* value = nullptr;
-        UINT length = 0;
+        void* value = &value;
+        UINT length = 99;
         if (!VerQueryValueW(m_block.data(), subBlock.c_str(), &value, &length)) {
-            ADD_FAILURE() << "no value " << std::string(key.begin(), key.end());
-            return {};
+            EXPECT_EQ(length, 0u);
+            EXPECT_EQ(value, &value);
+            return L"<missing>";
         }
         const auto* text = static_cast<const WCHAR*>(value);
         EXPECT_EQ(length, std::char_traits<WCHAR>::length(text) + 1) << "characters and terminator";
@@ -52,66 +56,47 @@ protected:
     std::vector<BYTE> m_block;
 };
 
-struct CStringCase {
-    const WCHAR* key;
-    const char* expected;
-};
-
 TEST_F(ModuleVersionTest, StringTableHoldsTheModulesTexts) {
-    const CStringCase cases[] = {
+    const std::pair<const WCHAR*, const char*> cases[] = {
         {L"FileVersion", NORN_MODULE_VERSION_FileVersion},
         {L"FileDescription", NORN_MODULE_VERSION_FileDescription},
         {L"InternalName", NORN_MODULE_VERSION_InternalName},
         {L"OriginalFilename", NORN_MODULE_VERSION_OriginalFilename},
         {L"ProductName", NORN_MODULE_VERSION_ProductName},
         {L"ProductVersion", NORN_MODULE_VERSION_ProductVersion},
+        {L"Comments", "<missing>"},
     };
-    for (const CStringCase& c : cases) {
-        EXPECT_EQ(Query(c.key), Widen(c.expected)) << std::string(c.key, c.key + wcslen(c.key));
+    for (const auto& [key, expected] : cases) {
+        EXPECT_EQ(Query(key), Widen(expected)) << std::string(key, key + wcslen(key));
     }
-    EXPECT_EQ(Query(L"FileVersion"), Widen(NORN_MODULE_FILE_VERSION));
 }
 
-TEST_F(ModuleVersionTest, MissingKeyIsNotFound) {
-    void* value = &value;
-    UINT length = 99;
-    EXPECT_FALSE(
-        VerQueryValueW(m_block.data(), L"\\StringFileInfo\\040904B0\\Comments", &value, &length));
-    EXPECT_EQ(length, 0u);
-    EXPECT_EQ(value, &value) << "the pointer is left alone";
-}
-
-TEST_F(ModuleVersionTest, TranslationIsUsEnglishInUnicode) {
+// The one translation is US English in Unicode; the root, the fixed file info, holds the file
+// version as numbers.
+TEST_F(ModuleVersionTest, TranslationAndFixedInfoMatchTheModule) {
     void* value = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(m_block.data(), L"\\VarFileInfo\\Translation", &value, &length));
     ASSERT_EQ(length, 4u) << "one language and code page pair, in bytes";
-    const auto* pair = static_cast<const WORD*>(value);
-    EXPECT_EQ(pair[0], 0x0409);
-    EXPECT_EQ(pair[1], 0x04B0);
-}
-
-TEST_F(ModuleVersionTest, FixedInfoHoldsTheFileVersionAsNumbers) {
-    void* value = nullptr;
-    UINT length = 0;
+    EXPECT_EQ(*static_cast<const DWORD*>(value), 0x04B00409u);
     ASSERT_TRUE(VerQueryValueW(m_block.data(), L"\\", &value, &length));
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    const std::wstring text = Widen(NORN_MODULE_FILE_VERSION);
     DWORD parts[4] = {};
-    ASSERT_EQ(swscanf(text.c_str(), L"%lu.%lu.%lu.%lu", &parts[0], &parts[1], &parts[2], &parts[3]),
+    ASSERT_EQ(std::sscanf(NORN_MODULE_FILE_VERSION, "%lu.%lu.%lu.%lu", &parts[0], &parts[1],
+                          &parts[2], &parts[3]),
               4);
     EXPECT_EQ(fixed->dwFileVersionMS, parts[0] << 16 | parts[1]);
     EXPECT_EQ(fixed->dwFileVersionLS, parts[2] << 16 | parts[3]);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
+// The module's code, inside the DLL, reads the DLL's own resource, not the test program's.
 TEST_F(ModuleVersionTest, ModuleCodeReadsTheVersionOfTheDllItIsIn) {
     norn::CScopedBstr version = norn::CScopedBstr::Attach(NornQtFreeModuleVersion());
     ASSERT_TRUE(version) << "the module's code found no version";
-    EXPECT_EQ(std::wstring(version.Get()), Widen(NORN_MODULE_FILE_VERSION))
-        << "the DLL's own resource, not the test program's";
+    EXPECT_EQ(std::wstring(version.Get()), Widen(NORN_MODULE_FILE_VERSION));
 }
 
 }  // namespace
