@@ -17,9 +17,9 @@ using norn::test::OleString;
 
 namespace {
 
-// The error takes a reference of its own (the module's errors ask for it with fAddRef);
-// ErrorInfo() hands out a new one. Copies share the error info, and an assignment releases the
-// one it replaces.
+// The error takes a reference of its own when asked (the module's errors ask with fAddRef), and
+// takes over the caller's otherwise; ErrorInfo() hands out a new one. Copies share the error info,
+// and an assignment releases the one it replaces.
 TEST(ComError, HoldsOneReferenceToItsErrorInfo) {
     CCountingErrorInfo info, other;
     {
@@ -42,6 +42,9 @@ TEST(ComError, HoldsOneReferenceToItsErrorInfo) {
     EXPECT_EQ(other.Refs(), 0u);
     EXPECT_EQ(_com_error(E_FAIL).ErrorInfo(), nullptr);
     EXPECT_EQ(_com_error(E_FAIL).HelpContext(), 0u);
+    info.AddRef();  // the caller's reference, which an error without fAddRef takes over
+    { const _com_error error(E_FAIL, &info, false); }
+    EXPECT_EQ(info.Refs(), 0u);
 }
 
 // The text is made once and cached, and never shared: a copy makes its own (a shared one would

@@ -71,11 +71,18 @@ TEST_F(RunningObjectTableTest, RefusedCallsAnswerTheirCodeAndTakeNothing) {
     auto name = Item(OLESTR(""), OLESTR("NobodyHere"));
     IUnknown* found = &m_object;
     DWORD cookie = 99;
+    CInterfacePtr<IRunningObjectTable> other;
     const std::pair<HRESULT, HRESULT> calls[] = {
         {m_table->GetObject(name.Get(), &found), MK_E_UNAVAILABLE},
+        {m_table->GetObject(name.Get(), nullptr), E_POINTER},
+        {m_table->IsRunning(name.Get()), S_FALSE},
         {m_table->Revoke(0), E_INVALIDARG},
+        {m_table->Register(0x4, &m_object, name.Get(), &cookie), E_INVALIDARG},
         {m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, nullptr, name.Get(), &cookie),
          E_INVALIDARG},
+        {m_table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, &m_object, nullptr, &cookie),
+         E_INVALIDARG},
+        {GetRunningObjectTable(1, other.Put()), E_UNEXPECTED},
     };
     for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << i;
     EXPECT_EQ(found, nullptr);
@@ -101,6 +108,7 @@ TEST_F(RunningObjectTableTest, RegistrationsHoldTheirObjectUntilRevoked) {
     EXPECT_EQ(found.Get(), &kept);
     EXPECT_EQ(kept.Refs(), registered + 1) << "a lookup hands out a new reference";
     found.Reset();
+    EXPECT_EQ(m_table->IsRunning(name.Get()), S_OK);
 
     const DWORD again =
         Register(&plain, OLESTR("4711TarvoMeasDriver"), MK_S_MONIKERALREADYREGISTERED, 0);
@@ -118,9 +126,17 @@ TEST_F(RunningObjectTableTest, RegistrationsHoldTheirObjectUntilRevoked) {
     EXPECT_EQ(Lookup(name.Get(), found), MK_E_UNAVAILABLE);
 }
 
-// An item is found whatever its case, but only behind the same delimiter (a null one is the empty
-// one).
+// A moniker's display name is its delimiter, then its item. An item is found whatever its case,
+// but only behind the same delimiter (a null one is the empty one).
 TEST_F(RunningObjectTableTest, NamesMatchByDelimiterAndItem) {
+    for (const OLECHAR* delimiter :
+         {OLESTR("!"), OLESTR(""), static_cast<const OLECHAR*>(nullptr)}) {
+        LPOLESTR name = nullptr;
+        ASSERT_EQ(Item(delimiter, OLESTR("Test"))->GetDisplayName(nullptr, nullptr, &name), S_OK);
+        EXPECT_EQ(norn::test::OleString(name),
+                  delimiter != nullptr && *delimiter ? OLESTR("!Test") : OLESTR("Test"));
+        CoTaskMemFree(name);
+    }
     const DWORD item = Register(&m_object, OLESTR("4711Analyzer"));
     const std::pair<CInterfacePtr<IMoniker>, HRESULT> lookups[] = {
         {Item(OLESTR(""), OLESTR("4711Analyzer")), S_OK},

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -70,6 +71,16 @@ WORD WordAt(const Bytes& block, size_t offset) {
     return static_cast<WORD>(block[offset] | (block[offset + 1] << 8));
 }
 
+// No more than the given length of the block is copied.
+TEST(VersionInfoFile, CopiesAtMostTheGivenLength) {
+    const Bytes original = ReadBlock(kTestLib);
+    Bytes buffer(original.size(), 0xCD);
+    ASSERT_TRUE(GetFileVersionInfoW(kTestLib.c_str(), 0, 10, buffer.data()));
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 10, buffer.begin()));
+    EXPECT_EQ(static_cast<size_t>(std::count(buffer.begin() + 10, buffer.end(), 0xCD)),
+              original.size() - 10);
+}
+
 TEST(VersionInfoFile, FilesWithoutAResourceGiveZeroAndTheirError) {
     const norn::test::CTempDirectory directory;
     const std::string dir = directory.Path();
@@ -94,10 +105,15 @@ TEST(VersionInfoFile, FilesWithoutAResourceGiveZeroAndTheirError) {
     }
 }
 
-// Strings count characters with the terminator; keys ignore case.
+// Strings count characters with the terminator, binary values count bytes; keys ignore case.
 TEST(VersionInfoQuery, LengthsAndValues) {
     const Bytes lib = ReadBlock(kTestLib);
     const Bytes app = ReadBlock(kTestApp);
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(lib.data(), OLESTR("\\VarFileInfo\\Translation"), &value, &length));
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(std::memcmp(value, "\x09\x04\xB0\x04", 4), 0) << "language 0409, code page 04B0";
     const std::tuple<const Bytes&, const OLECHAR*, const OLECHAR*> cases[] = {
         {lib, kFileVersionKey, OLESTR("1.0.0.1")},
         {lib, OLESTR("\\stringfileinfo\\040904b0\\FILEVERSION"), OLESTR("1.0.0.1")},
