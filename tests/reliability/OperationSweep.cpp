@@ -127,38 +127,12 @@ std::string LineOf(const std::string& trailEntry) {
     return " (Line " + trailEntry.substr(colon + 1, trailEntry.find(' ') - colon - 1) + ")";
 }
 
-// The entries of `due` that `trail` lacks, when `trail` keeps the others in order.
-bool DropsOnly(const std::vector<std::string>& trail, const std::vector<std::string>& due,
-               std::vector<std::string>& dropped) {
-    size_t next = 0;
-    for (const std::string& entry : due) {
-        if (next < trail.size() && trail[next] == entry) {
-            ++next;
-        } else {
-            dropped.push_back(entry);
-        }
-    }
-    return next == trail.size();
-}
-
 // Whether the event-log text stands for the report. The file field is not compared: what it
 // holds when its own copy cannot be allocated is the module's choice.
 bool StandsFor(const std::string& event, const std::string& trailEntry) {
     const std::string line = LineOf(trailEntry);
     return event == kNoEntry || (event.rfind("Error in ", 0) == 0 && event.size() >= line.size() &&
                                  event.compare(event.size() - line.size(), line.size(), line) == 0);
-}
-
-// How many dropped reports no event-log text stands for, the texts taken in order; -1 when a
-// text stands for none of them.
-int Unaccounted(const std::vector<std::string>& events, const std::vector<std::string>& dropped) {
-    size_t next = 0;
-    for (const std::string& event : events) {
-        while (next < dropped.size() && !StandsFor(event, dropped[next])) ++next;
-        if (next == dropped.size()) return -1;
-        ++next;
-    }
-    return static_cast<int>(dropped.size() - events.size());
 }
 
 class OperationSweepTest : public CModuleRunTest,
@@ -311,19 +285,28 @@ private:
     // lost only where its error cannot be raised, or where its event cannot be written.
     void ExpectDueReports(const CRunRecord& run, const CScenario& scenario,
                           const std::vector<std::string>& due, bool errorsMayVanish) {
-        std::vector<std::string> dropped;
-        ASSERT_TRUE(DropsOnly(run.trail, due, dropped))
+        // Each report due, in order, is the trail's next entry, or the event log's next text
+        // stands for it, or it is lost; the trail and the log must be used up.
+        size_t atManager = 0, inEventLog = 0, lost = 0;
+        for (const std::string& entry : due) {
+            if (atManager < run.trail.size() && run.trail[atManager] == entry) {
+                ++atManager;
+            } else if (inEventLog < run.events.size() && StandsFor(run.events[inEventLog], entry)) {
+                ++inEventLog;
+            } else {
+                ++lost;
+            }
+        }
+        EXPECT_EQ(atManager, run.trail.size())
             << ::testing::PrintToString(run.trail) << " is not part of "
             << ::testing::PrintToString(due);
+        EXPECT_EQ(inEventLog, run.events.size())
+            << ::testing::PrintToString(run.events) << " stands for no missing report";
         if (scenario.withManager) {
-            EXPECT_LE(dropped.size(), 1u) << "one failed allocation displaced two reports";
+            EXPECT_LE(due.size() - atManager, 1u) << "one failed allocation displaced two reports";
         }
-        const int unaccounted = Unaccounted(run.events, dropped);
-        EXPECT_GE(unaccounted, 0) << ::testing::PrintToString(run.events)
-                                  << " stands for no missing report of "
-                                  << ::testing::PrintToString(dropped);
         const bool mayLose = errorsMayVanish || !scenario.withManager;
-        EXPECT_LE(unaccounted, mayLose ? 1 : 0) << "a report ended nowhere";
+        EXPECT_LE(lost, mayLose ? 1u : 0u) << "a report ended nowhere";
     }
 };
 
