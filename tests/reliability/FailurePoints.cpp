@@ -55,14 +55,6 @@ std::vector<CFailurePoint> Catalogued(std::initializer_list<std::vector<CFailure
     return rows;
 }
 
-LONG FailurePointTest::Export(LONG (*entry)(LONG, BYTE**, ULONG*)) {
-    m_count = 0xFFFFFFFF;
-    m_exported = m_untouched;
-    const LONG result = entry(0, &m_exported, &m_count);
-    if (m_exported == m_untouched) m_exported = nullptr;
-    return result;
-}
-
 LONG FailurePointTest::ReadBack(bool (*reader)(BYTE**, ULONG*)) {
     BYTE* buffer = m_untouched;
     m_count = 0xFFFFFFFF;

@@ -88,13 +88,9 @@ std::vector<CFailurePoint> Catalogued(std::initializer_list<std::vector<CFailure
 class FailurePointTest : public CModuleRunTest,
                          public ::testing::WithParamInterface<CFailurePoint> {
 public:
-    // An export with a buffer argument whose address the module must replace or leave alone.
-    LONG Export(LONG (*entry)(LONG, BYTE**, ULONG*));
     // A block reader called directly; the buffer it hands out is freed.
     LONG ReadBack(bool (*reader)(BYTE**, ULONG*));
 
-    BYTE m_sentinel[4] = {};
-    BYTE* const m_untouched = m_sentinel;
     bool m_bufferLeftAlone = false;
     CRunRecord m_run;  // what the call left behind, for the row's own checks
     CCountingObject m_plainObject;
@@ -180,6 +176,12 @@ inline CStep BlocksAsTheyWere() {
         EXPECT_FALSE(t.m_run.pendingWrites);
     };
 }
+
+inline CStep CountIs(ULONG count) {
+    return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
+}
+
+const CStep kBufferLeftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
 
 inline CStep NotAsked(const char* method) {
     return [method](FailurePointTest& t) { EXPECT_EQ(t.m_driver.CallCount(method), 0u) << method; };

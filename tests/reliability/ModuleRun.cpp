@@ -96,6 +96,14 @@ void CModuleRunTest::Reset() {
     std::fill(std::begin(m_text), std::end(m_text), 0);
 }
 
+LONG CModuleRunTest::Export(LONG (*entry)(LONG, BYTE**, ULONG*)) {
+    m_count = 0xFFFFFFFF;
+    m_exported = m_untouched;
+    const LONG result = entry(0, &m_exported, &m_count);
+    if (m_exported == m_untouched) m_exported = nullptr;
+    return result;
+}
+
 void CModuleRunTest::Begin() {
     m_driver.ClearJournal();
     m_manager.Clear();

@@ -108,36 +108,32 @@ void ExpectBlockPayloadHandedOut(FailurePointTest& t, LONG block) {
 std::vector<CFailurePoint> ExportRows(const CExport& e) {
     const std::string code = e.code + std::string("_");
     const auto entry = e.entry;
-    const CCall call = [entry](FailurePointTest& t) { return t.Export(entry); };
+    const CCall call = Run(e.code);
     const CCall nullBuffer = [entry](FailurePointTest& t) {
         t.m_count = 7;
         return entry(0, nullptr, &t.m_count);
     };
     const CStep withFile = WriteFile(e.file, e.fileContent);
-    const auto countIs = [](ULONG count) {
-        return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
-    };
     const CStep noBuffer = [](FailurePointTest& t) {
         EXPECT_EQ(t.m_exported, nullptr) << "buffer argument untouched";
     };
     const LONG block = e.block;
     return {
-        Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {countIs(0)}),
+        Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {CountIs(0)}),
         Point(code + "FileCannotBeOpened", call, {}, 1, {Fail(e.code, e.openLine)},
-              {NotAsked("ReadBlock"), countIs(0), noBuffer}),
+              {NotAsked("ReadBlock"), CountIs(0), noBuffer}),
         Point(code + "BlockReaderFails", call, {withFile, Fails("ReadBlock", 1)}, 1,
               {DriverError(e.reader, e.readerLine), Fail(e.code, e.blockReadLine)},
-              {countIs(e.fileContent.size()), noBuffer}),
+              {CountIs(e.fileContent.size()), noBuffer}),
         Point(code + "PayloadsDiffer", call, {withFile}, 1, {Fail(e.code, e.compareLine)},
               {[block](FailurePointTest& t) { ExpectBlockPayloadHandedOut(t, block); }}),
     };
 }
 
 // An erased block: its length field is out of range, and becomes the count.
-const CFailurePoint kErasedBlock =
-    Point("D5_ErasedBlock", [](FailurePointTest& t) { return t.Export(DeviceDataSetExportEntry); },
-          {WriteFile("NornData.dds", "payload"), ErasedDeviceDataSet()}, 1, {Fail("D5", 1249)},
-          {[](FailurePointTest& t) { EXPECT_EQ(t.m_count, 0xA5A5A5A5u) << "the length field"; }});
+const CFailurePoint kErasedBlock = Point(
+    "D5_ErasedBlock", Run("D5"), {WriteFile("NornData.dds", "payload"), ErasedDeviceDataSet()}, 1,
+    {Fail("D5", 1249)}, {CountIs(0xA5A5A5A5)});
 
 }  // namespace
 
