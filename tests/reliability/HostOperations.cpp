@@ -192,10 +192,6 @@ void PrintTo(const CHostOperation& operation, std::ostream* out) {
     *out << operation.code;
 }
 
-std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info) {
-    return info.param.code;
-}
-
 LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload) {
     return entry(0, reinterpret_cast<const BYTE*>(payload.data()),
                  static_cast<LONG>(payload.size()));

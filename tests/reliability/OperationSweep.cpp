@@ -83,33 +83,16 @@ bool PlatformFailureStillArmed(LONG nth) {
     return false;
 }
 
-// One way of failing the nth allocation: arms it, makes the call, disarms; true when the
-// failure was reached.
+// The allocations failed: the executable's operator new, or the platform layer's (BSTR, task
+// and local memory), where an error whose own file text cannot be allocated is never raised.
 struct CAllocationFault {
     const char* name;
     const char* figure;
-    bool (*run)(CModuleRunTest& test, const CHostOperation& operation, long nth, LONG& result);
-    bool errorsMayVanish;  // an error whose own file text cannot be allocated is never raised
+    bool platform;
 };
-
 const CAllocationFault kAllocationFaults[] = {
-    {"operator new", "allocation-failure runs",
-     [](CModuleRunTest& test, const CHostOperation& operation, long nth, LONG& result) {
-         CFailingAllocation failing(nth);
-         result = CModuleRunTest::Call(operation.call, test);
-         return failing.Fired();
-     },
-     false},
-    {"platform allocation", "platform-allocation-failure runs",
-     [](CModuleRunTest& test, const CHostOperation& operation, long nth, LONG& result) {
-         NornFailPlatformAllocation(nth);
-         result = CModuleRunTest::Call(operation.call, test);
-         const bool fired = !PlatformFailureStillArmed(nth);
-         NornFailPlatformAllocation(0);
-         return fired;
-     },
-     true},
-};
+    {"operator new", "allocation-failure runs", false},
+    {"platform allocation", "platform-allocation-failure runs", true}};
 
 // The run around the failed allocation.
 struct CScenario {
@@ -218,8 +201,7 @@ protected:
             SCOPED_TRACE(std::string(operation.code) + ", " + scenario.name + ", " + fault.name +
                          " #" + std::to_string(nth) + " fails");
             Start(operation, faults);
-            LONG result = -1;
-            const bool fired = fault.run(*this, operation, nth, result);
+            const auto [result, fired] = RunFailing(fault, nth);
             const auto journal = m_driver.Journal();
             const bool faultReached = std::any_of(
                 journal.begin(), journal.end(), [](auto& c) { return c.hresult == kDriverError; });
@@ -230,9 +212,8 @@ protected:
                 EXPECT_EQ(run.result, due.empty() ? 0 : 1);
                 EXPECT_TRUE(run.diagnostics.empty()) << ::testing::PrintToString(run.diagnostics);
                 std::vector<std::string> events;
-                for (const auto& entry : due) {
+                for (const auto& entry : due)
                     events.push_back("Error in Brightwork" + LineOf(entry));
-                }
                 EXPECT_EQ(run.trail, scenario.withManager ? due : std::vector<std::string>{});
                 EXPECT_EQ(run.events, scenario.withManager ? std::vector<std::string>{} : events);
                 return;
@@ -240,7 +221,7 @@ protected:
             AddReliabilityFigure(fault.figure);
             ExpectSurvived(operation, run, scenario);
             if (faultReached) {
-                ExpectDueReports(run, scenario, due, fault.errorsMayVanish);
+                ExpectDueReports(run, scenario, due, fault.platform);
             } else {
                 ExpectAtMostOneChain(operation, run, scenario);
             }
@@ -250,6 +231,20 @@ protected:
     }
 
 private:
+    // Arms the nth allocation's failure, makes the call: its result, and whether the failure was
+    // reached. Finish() disarms the platform's.
+    std::pair<LONG, bool> RunFailing(const CAllocationFault& fault, long nth) {
+        const CHostOperation& operation = GetParam();
+        if (fault.platform) {
+            NornFailPlatformAllocation(nth);
+            const LONG result = Call(operation.call, *this);
+            return {result, !PlatformFailureStillArmed(nth)};
+        }
+        CFailingAllocation failing(nth);
+        const LONG result = Call(operation.call, *this);
+        return {result, failing.Fired()};
+    }
+
     void ExpectSurvived(const CHostOperation& operation, const CRunRecord& run,
                         const CScenario& scenario) {
         ASSERT_TRUE(run.result == 0 || run.result == 1) << run.result;
@@ -334,7 +329,7 @@ TEST_P(OperationSweepTest, EachAllocationFailureIsSurvived) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sweep, OperationSweepTest, ::testing::ValuesIn(HostOperations()),
-                         OperationName);
+                         [](const auto& info) { return std::string(info.param.code); });
 
 // The hook itself: it fails the chosen allocation of the arming thread only, once, the nothrow
 // forms with null; it reaches the shared libraries' allocations (the platform layer's here: this
