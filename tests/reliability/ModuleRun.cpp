@@ -74,9 +74,7 @@ void CModuleRunTest::SetUp() {
 void CModuleRunTest::TearDown() {
     NornFailPlatformAllocation(0);
     m_fileFault.reset();
-    GiveBack(m_exported);
-    ResetDeferredCommitForTests();
-    ResetDataFilePathsForTests();
+    Reset();
     CServiceDataFixture::TearDown();
 }
 

@@ -18,7 +18,6 @@
 // (ModuleRun.h); the module's, the C++ runtime's and the platform layer's are failed.
 #include <QFile>
 
-#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -202,9 +201,8 @@ protected:
                          " #" + std::to_string(nth) + " fails");
             Start(operation, faults);
             const auto [result, fired] = RunFailing(fault, nth);
-            const auto journal = m_driver.Journal();
-            const bool faultReached = std::any_of(
-                journal.begin(), journal.end(), [](auto& c) { return c.hresult == kDriverError; });
+            const bool faultReached = scenario.lastCallFails && m_driver.CallCount(last.method) >=
+                                                                    static_cast<size_t>(last.nth);
             const CRunRecord run = Finish(result);
             if (!fired) {  // the run no longer reached the failure: it ends as one without the hook
                 EXPECT_GT(nth, 1) << "no allocation was failed: the hook is not in place";
