@@ -14,9 +14,8 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
     m_run = Finish(Call(point.call, *this));
     EXPECT_EQ(m_run.result, point.result);
     std::vector<std::string> trail;
-    for (const CExpectedReport& report : point.reports) {
-        trail.push_back(TrailEntry(report.code, report.line, report.hresult));
-    }
+    for (const CExpectedReport& r : point.reports)
+        trail.push_back(TrailEntry(r.code, r.line, r.hresult));
     ASSERT_EQ(m_run.trail, trail) << "the error manager's reports";
     EXPECT_TRUE(m_run.filesNamed) << "the reports' file";
     for (size_t i = 0; i < trail.size(); ++i) {

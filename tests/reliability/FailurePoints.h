@@ -151,12 +151,10 @@ inline CStep PreparedFor(const char* operation) {
     return [operation](FailurePointTest& t) { Operation(operation).prepare(t); };
 }
 
-inline CStep ErasedDeviceDataSet() {
-    return [](FailurePointTest& t) {
-        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock,
-                                     ErasedImage(eeprom::kDeviceDataSetBlock));
-    };
-}
+inline const CStep kErasedDeviceDataSet = [](FailurePointTest& t) {
+    t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock,
+                                 ErasedImage(eeprom::kDeviceDataSetBlock));
+};
 
 // --- What a row calls: a host operation as the sweeps run it, or an import of this payload.
 inline CCall Run(const char* operation) {
@@ -168,20 +166,18 @@ inline CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload)
 }
 
 // --- What a row checks afterwards: both blocks hold their factory images, nothing pending.
-inline CStep BlocksAsTheyWere() {
-    return [](FailurePointTest& t) {
-        for (LONG block : {eeprom::kDeviceDataSetBlock, eeprom::kMacAddressBlock}) {
-            EXPECT_EQ(t.m_driver.CurrentImage(block), firmware::FactoryImage(block)) << block;
-        }
-        EXPECT_FALSE(t.m_run.pendingWrites);
-    };
-}
+inline const CStep kBlocksAsTheyWere = [](FailurePointTest& t) {
+    for (LONG block : {eeprom::kDeviceDataSetBlock, eeprom::kMacAddressBlock}) {
+        EXPECT_EQ(t.m_driver.CurrentImage(block), firmware::FactoryImage(block)) << block;
+    }
+    EXPECT_FALSE(t.m_run.pendingWrites);
+};
 
 inline CStep CountIs(ULONG count) {
     return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
 }
 
-const CStep kBufferLeftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
+inline const CStep kBufferLeftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
 
 inline CStep NotAsked(const char* method) {
     return [method](FailurePointTest& t) { EXPECT_EQ(t.m_driver.CallCount(method), 0u) << method; };

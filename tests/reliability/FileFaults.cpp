@@ -73,10 +73,8 @@ CFileFault::~CFileFault() {
 }
 
 std::vector<std::string> TakeRemovedFileNames() {
-    std::vector<std::string> taken;
     std::lock_guard<std::mutex> lock(g_mutex);
-    taken.swap(g_removed);
-    return taken;
+    return std::exchange(g_removed, {});
 }
 
 int OpenDescriptorCount() {

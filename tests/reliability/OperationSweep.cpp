@@ -34,6 +34,7 @@ namespace {
 using namespace norn::eeprom;
 using firmware::CDriverCall;
 using firmware::CDriverFault;
+using ::testing::PrintToString;
 
 // --- Driver faults: each way the driver can answer a call wrongly, and the faults that plan
 // it. Only ReadBlock hands out a buffer, so only ReadBlock can answer a wrong size or none (the
@@ -136,8 +137,8 @@ protected:
 
     // What a run that did everything shows.
     void ExpectDone(const CHostOperation& operation, const CRunRecord& run, LONG commits) {
-        EXPECT_TRUE(run.trail.empty()) << ::testing::PrintToString(run.trail);
-        EXPECT_TRUE(run.events.empty()) << ::testing::PrintToString(run.events);
+        EXPECT_TRUE(run.trail.empty()) << PrintToString(run.trail);
+        EXPECT_TRUE(run.events.empty()) << PrintToString(run.events);
         EXPECT_EQ(run.commits, commits);
         EXPECT_TRUE(commits == 0 || !run.pendingWrites) << "a write was left uncommitted";
         operation.verify(*this);
@@ -159,7 +160,7 @@ protected:
             Start(operation, ways[way].second);
             const CRunRecord run = Finish(Call(operation.call, *this));
             AddReliabilityFigure("fault-sweep runs");
-            EXPECT_TRUE(run.diagnostics.empty()) << ::testing::PrintToString(run.diagnostics);
+            EXPECT_TRUE(run.diagnostics.empty()) << PrintToString(run.diagnostics);
             // Only a failed batch commit call leaves the batch open, its write still pending.
             const bool batchKept = operation.keepsBatch && verdict == CallLine;
             EXPECT_EQ(IsDeferredCommit(), batchKept);
@@ -179,7 +180,7 @@ protected:
             EXPECT_EQ(run.trail, FailureTrail(operation, rule, line,
                                               verdict == CallLine ? kDriverError : E_FAIL));
             EXPECT_TRUE(run.filesNamed) << "the reports' file";
-            EXPECT_TRUE(run.events.empty()) << ::testing::PrintToString(run.events);
+            EXPECT_TRUE(run.events.empty()) << PrintToString(run.events);
             EXPECT_EQ(run.commits, 0);
         }
     }
@@ -208,7 +209,7 @@ protected:
                 EXPECT_GT(nth, 1) << "no allocation was failed: the hook is not in place";
                 ExpectSurvived(operation, run, scenario);
                 EXPECT_EQ(run.result, due.empty() ? 0 : 1);
-                EXPECT_TRUE(run.diagnostics.empty()) << ::testing::PrintToString(run.diagnostics);
+                EXPECT_TRUE(run.diagnostics.empty()) << PrintToString(run.diagnostics);
                 std::vector<std::string> events;
                 for (const auto& entry : due)
                     events.push_back("Error in Brightwork" + LineOf(entry));
@@ -248,7 +249,7 @@ private:
         ASSERT_TRUE(run.result == 0 || run.result == 1) << run.result;
         EXPECT_EQ(IsDeferredCommit(), operation.keepsBatch && run.result == 1);
         EXPECT_TRUE(run.diagnostics.empty() || run.diagnostics == std::vector<std::string>{"212"})
-            << "only the driver lookup's own report: " << ::testing::PrintToString(run.diagnostics);
+            << "only the driver lookup's own report: " << PrintToString(run.diagnostics);
         EXPECT_TRUE(run.result == 1 || !scenario.lastCallFails) << "the failing call was skipped";
         if (run.result == 1) {
             EXPECT_EQ(run.commits, 0) << "committed after a failure";
@@ -263,8 +264,8 @@ private:
                               const CScenario& scenario) {
         const auto& delivered = scenario.withManager ? run.trail : run.events;
         const auto& elsewhere = scenario.withManager ? run.events : run.trail;
-        EXPECT_TRUE(elsewhere.empty()) << ::testing::PrintToString(elsewhere);
-        EXPECT_LE(delivered.size(), 2u) << ::testing::PrintToString(delivered);
+        EXPECT_TRUE(elsewhere.empty()) << PrintToString(elsewhere);
+        EXPECT_LE(delivered.size(), 2u) << PrintToString(delivered);
         if (scenario.withManager && !run.trail.empty()) {
             const std::string& own = run.trail.back();
             EXPECT_EQ(own.substr(0, own.find(':')), operation.code) << "its own report comes last";
@@ -272,14 +273,13 @@ private:
         for (const std::string& event : run.events) EXPECT_NE(event, kNoEntry);
     }
 
-    // The reports due, in order, each at the error manager or in the event log: with a manager
-    // at most one of them is displaced, its record not built ("ErrorEntry structure not
-    // available!") or the manager not found ("Error in Brightwork (Line n)"); a report may be
-    // lost only where its error cannot be raised, or where its event cannot be written.
+    // The reports due, in order, each the trail's next entry or the event log's next text, and
+    // nothing else: with a manager at most one of them is displaced, its record not built
+    // ("ErrorEntry structure not available!") or the manager not found ("Error in Brightwork
+    // (Line n)"); a report may be lost only where its error cannot be raised, or where its event
+    // cannot be written.
     void ExpectDueReports(const CRunRecord& run, const CScenario& scenario,
                           const std::vector<std::string>& due, bool errorsMayVanish) {
-        // Each report due, in order, is the trail's next entry, or the event log's next text
-        // stands for it, or it is lost; the trail and the log must be used up.
         size_t atManager = 0, inEventLog = 0, lost = 0;
         for (const std::string& entry : due) {
             if (atManager < run.trail.size() && run.trail[atManager] == entry) {
@@ -291,10 +291,9 @@ private:
             }
         }
         EXPECT_EQ(atManager, run.trail.size())
-            << ::testing::PrintToString(run.trail) << " is not part of "
-            << ::testing::PrintToString(due);
+            << PrintToString(run.trail) << " is not part of " << PrintToString(due);
         EXPECT_EQ(inEventLog, run.events.size())
-            << ::testing::PrintToString(run.events) << " stands for no missing report";
+            << PrintToString(run.events) << " stands for no missing report";
         if (scenario.withManager) {
             EXPECT_LE(due.size() - atManager, 1u) << "one failed allocation displaced two reports";
         }

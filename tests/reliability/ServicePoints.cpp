@@ -92,7 +92,7 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
     row("PrepareReadStatus", {StatusOf("PrepareRead", 1)}, {Fail("F3", 3514)});
     row("DeviceDataSetUnreadable", {Fails("ReadBlock", 1)},
         {DriverError("GetDeviceDataSetEEPROM", 1156), Fail("F3", 3525)});
-    row("DeviceDataSetErased", {ErasedDeviceDataSet()}, {Fail("F3", 3525)});
+    row("DeviceDataSetErased", {kErasedDeviceDataSet}, {Fail("F3", 3525)});
     // The control interface is held to the end of the call, through both reports.
     row("MacAddressUnreadable", {Fails("ReadBlock", 2)},
         {DriverError("GetMACEEPROM", 1557, 2), Fail("F3", 3530, 1)});
