@@ -38,25 +38,21 @@ CCall Writes(bool (*write)(const BYTE*, LONG), LONG count) {
     };
 }
 
-CStep WrittenNotCommitted(LONG block) {
-    return [block](FailurePointTest& t) {
-        EXPECT_TRUE(t.m_run.pendingWrites);
-        EXPECT_EQ(t.m_driver.CommittedImage(block), firmware::FactoryImage(block));
-    };
+CCall Reads(bool (*reader)(BYTE**, ULONG*)) {
+    return [reader](FailurePointTest& t) { return t.ReadBack(reader); };
 }
 
 void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
     const std::string code = w.code + std::string("_");
-    const CStep unchanged = BlocksAsTheyWere();
     rows.push_back(Point(code + "PayloadTooLong", Writes(w.write, w.payloadSize + 1), {}, FALSE,
-                         {Fail(w.code, w.countLine)}, {unchanged, NotAsked("ReadBlock")}));
+                         {Fail(w.code, w.countLine)}, {kBlocksAsTheyWere, NotAsked("ReadBlock")}));
     // A null payload with a count is refused as a bad count, unread.
     rows.push_back(Point(code + "NullPayloadWithCount",
                          [write = w.write](FailurePointTest&) -> LONG { return write(nullptr, 4); },
                          {}, FALSE, {Fail(w.code, w.countLine)},
-                         {unchanged, NotAsked("ReadBlock")}));
+                         {kBlocksAsTheyWere, NotAsked("ReadBlock")}));
     const CCall call = Writes(w.write, w.payloadSize);
-    CRowTable row{rows, code, call, FALSE, {}, {unchanged}};
+    CRowTable row{rows, code, call, FALSE, {}, {kBlocksAsTheyWere}};
     row("NoBlockInterface", {Answering({kControl})}, {NoPointer(w.code, w.blockLine)});
     row("NoControlInterface", {Answering({kBlock})}, {NoPointer(w.code, w.controlLine)});
     row("NoDriver", {kNoDriver}, {NoPointer(w.code, w.blockLine)}, {}, {"212"});
@@ -64,17 +60,18 @@ void AddWriterRows(std::vector<CFailurePoint>& rows, const CWriter& w) {
     row("ReadStatusWithWrongSize", {ShortRead(1)}, {Fail(w.code, w.readSizeLine)});
     row("WriteFails", {Fails("WriteBlock", 1)}, {DriverError(w.code, w.writeLine)});
     row("WriteStatus", {StatusOf("WriteBlock", 1)}, {Fail(w.code, w.writeStatusLine)});
-    CRowTable commit{rows, code, call, FALSE, {}, {WrittenNotCommitted(w.block)}};
+    const CStep writtenNotCommitted = [block = w.block](FailurePointTest& t) {
+        EXPECT_TRUE(t.m_run.pendingWrites);
+        EXPECT_EQ(t.m_driver.CommittedImage(block), firmware::FactoryImage(block));
+    };
+    CRowTable commit{rows, code, call, FALSE, {}, {writtenNotCommitted}};
     commit("CommitFails", {Fails("SetEEPROMMode", 1)}, {DriverError(w.code, w.commitLine, 2)},
            {BatchFlags(false, false)});
     commit("CommitStatus", {StatusOf("SetEEPROMMode", 1)}, {Fail(w.code, w.commitStatusLine)});
 }
 
 void AddReaderRows(std::vector<CFailurePoint>& rows, const CReader& r) {
-    const auto read = r.read;
-    const CStep leftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
-    const CCall call = [read](FailurePointTest& t) { return t.ReadBack(read); };
-    CRowTable row{rows, r.code + std::string("_"), call, FALSE, {}, {leftAlone}};
+    CRowTable row{rows, r.code + std::string("_"), Reads(r.read), FALSE, {}, {kBufferLeftAlone}};
     row("NoBlockInterface", {Answering({kControl})}, {NoPointer(r.code, r.interfaceLine)});
     row("NoDriver", {kNoDriver}, {NoPointer(r.code, r.interfaceLine)}, {}, {"212"});
     row("ReadFails", {Fails("ReadBlock", 1)}, {DriverError(r.code, r.readLine)});
@@ -100,16 +97,13 @@ std::vector<CFailurePoint> AccessorPoints() {
     AddWriterRows(rows, {"SetMACEEPROM", kMacAddressBlock, WriteMac, kMacAddressPayloadSize, 1325,
                          1329, 1330, 1337, 1341, 1368, 1372, 1379, 1382});
     rows.push_back(Point("SetDeviceDataSetEEPROM_NegativeCount", Writes(SetDeviceDataSetEEPROM, -1),
-                         {}, FALSE, {Fail("SetDeviceDataSetEEPROM", 907)}, {BlocksAsTheyWere()}));
+                         {}, FALSE, {Fail("SetDeviceDataSetEEPROM", 907)}, {kBlocksAsTheyWere}));
     AddReaderRows(rows, {"GetDeviceDataSetEEPROM", GetDeviceDataSetEEPROM, 1150, 1156, 1160, 1166});
     AddReaderRows(rows, {"GetMACEEPROM", GetMACEEPROM, 1551, 1557, 1561, 1567});
     // An erased block's length field is out of range: refused without a report.
-    rows.push_back(Point("GetDeviceDataSetEEPROM_ErasedLengthField",
-                         [](FailurePointTest& t) { return t.ReadBack(GetDeviceDataSetEEPROM); },
-                         {ErasedDeviceDataSet()}, FALSE, {}, {[](FailurePointTest& t) {
-                             EXPECT_TRUE(t.m_bufferLeftAlone);
-                             EXPECT_EQ(t.m_count, 0xA5A5A5A5u) << "the length field";
-                         }}));
+    rows.push_back(Point("GetDeviceDataSetEEPROM_ErasedLengthField", Reads(GetDeviceDataSetEEPROM),
+                         {kErasedDeviceDataSet}, FALSE, {},
+                         {kBufferLeftAlone, CountIs(0xA5A5A5A5)}));
     return rows;
 }
 

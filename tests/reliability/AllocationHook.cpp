@@ -65,22 +65,15 @@ bool TakeFailure(const void* caller) noexcept {
     return ++hook.counted == hook.failing;
 }
 
-void* Allocate(std::size_t size, const void* caller) {
-    if (TakeFailure(caller)) throw std::bad_alloc();
-    for (;;) {
-        if (void* block = std::malloc(size != 0 ? size : 1)) return block;
-        std::new_handler handler = std::get_new_handler();
-        if (handler == nullptr) throw std::bad_alloc();
-        handler();
-    }
+// No new handler is ever installed here: when malloc has nothing, the allocation fails.
+void* AllocateOrNull(std::size_t size, const void* caller) noexcept {
+    if (TakeFailure(caller)) return nullptr;
+    return std::malloc(size != 0 ? size : 1);
 }
 
-void* AllocateOrNull(std::size_t size, const void* caller) noexcept {
-    try {
-        return Allocate(size, caller);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+void* Allocate(std::size_t size, const void* caller) {
+    if (void* block = AllocateOrNull(size, caller)) return block;
+    throw std::bad_alloc();
 }
 
 }  // namespace

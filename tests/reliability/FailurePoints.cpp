@@ -14,9 +14,8 @@ TEST_P(FailurePointTest, EndsAsTheContractSays) {
     m_run = Finish(Call(point.call, *this));
     EXPECT_EQ(m_run.result, point.result);
     std::vector<std::string> trail;
-    for (const CExpectedReport& report : point.reports) {
-        trail.push_back(TrailEntry(report.code, report.line, report.hresult));
-    }
+    for (const CExpectedReport& r : point.reports)
+        trail.push_back(TrailEntry(r.code, r.line, r.hresult));
     ASSERT_EQ(m_run.trail, trail) << "the error manager's reports";
     EXPECT_TRUE(m_run.filesNamed) << "the reports' file";
     for (size_t i = 0; i < trail.size(); ++i) {
@@ -53,14 +52,6 @@ std::vector<CFailurePoint> Catalogued(std::initializer_list<std::vector<CFailure
     for (const auto& table : tables) rows.insert(rows.end(), table.begin(), table.end());
     AddReliabilityFigure("failure points", static_cast<long long>(rows.size()));
     return rows;
-}
-
-LONG FailurePointTest::Export(LONG (*entry)(LONG, BYTE**, ULONG*)) {
-    m_count = 0xFFFFFFFF;
-    m_exported = m_untouched;
-    const LONG result = entry(0, &m_exported, &m_count);
-    if (m_exported == m_untouched) m_exported = nullptr;
-    return result;
 }
 
 LONG FailurePointTest::ReadBack(bool (*reader)(BYTE**, ULONG*)) {

@@ -88,13 +88,9 @@ std::vector<CFailurePoint> Catalogued(std::initializer_list<std::vector<CFailure
 class FailurePointTest : public CModuleRunTest,
                          public ::testing::WithParamInterface<CFailurePoint> {
 public:
-    // An export with a buffer argument whose address the module must replace or leave alone.
-    LONG Export(LONG (*entry)(LONG, BYTE**, ULONG*));
     // A block reader called directly; the buffer it hands out is freed.
     LONG ReadBack(bool (*reader)(BYTE**, ULONG*));
 
-    BYTE m_sentinel[4] = {};
-    BYTE* const m_untouched = m_sentinel;
     bool m_bufferLeftAlone = false;
     CRunRecord m_run;  // what the call left behind, for the row's own checks
     CCountingObject m_plainObject;
@@ -155,12 +151,10 @@ inline CStep PreparedFor(const char* operation) {
     return [operation](FailurePointTest& t) { Operation(operation).prepare(t); };
 }
 
-inline CStep ErasedDeviceDataSet() {
-    return [](FailurePointTest& t) {
-        t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock,
-                                     ErasedImage(eeprom::kDeviceDataSetBlock));
-    };
-}
+inline const CStep kErasedDeviceDataSet = [](FailurePointTest& t) {
+    t.m_driver.SetCommittedImage(eeprom::kDeviceDataSetBlock,
+                                 ErasedImage(eeprom::kDeviceDataSetBlock));
+};
 
 // --- What a row calls: a host operation as the sweeps run it, or an import of this payload.
 inline CCall Run(const char* operation) {
@@ -172,14 +166,18 @@ inline CCall Import(LONG (*entry)(LONG, const BYTE*, LONG), std::string payload)
 }
 
 // --- What a row checks afterwards: both blocks hold their factory images, nothing pending.
-inline CStep BlocksAsTheyWere() {
-    return [](FailurePointTest& t) {
-        for (LONG block : {eeprom::kDeviceDataSetBlock, eeprom::kMacAddressBlock}) {
-            EXPECT_EQ(t.m_driver.CurrentImage(block), firmware::FactoryImage(block)) << block;
-        }
-        EXPECT_FALSE(t.m_run.pendingWrites);
-    };
+inline const CStep kBlocksAsTheyWere = [](FailurePointTest& t) {
+    for (LONG block : {eeprom::kDeviceDataSetBlock, eeprom::kMacAddressBlock}) {
+        EXPECT_EQ(t.m_driver.CurrentImage(block), firmware::FactoryImage(block)) << block;
+    }
+    EXPECT_FALSE(t.m_run.pendingWrites);
+};
+
+inline CStep CountIs(ULONG count) {
+    return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
 }
+
+inline const CStep kBufferLeftAlone = [](FailurePointTest& t) { EXPECT_TRUE(t.m_bufferLeftAlone); };
 
 inline CStep NotAsked(const char* method) {
     return [method](FailurePointTest& t) { EXPECT_EQ(t.m_driver.CallCount(method), 0u) << method; };

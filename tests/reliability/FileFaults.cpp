@@ -11,7 +11,8 @@
 #include <cstdarg>
 #include <filesystem>
 #include <mutex>
-#include <set>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "reliability/AllocationHook.h"
@@ -25,8 +26,9 @@ struct CArmedFault {
     std::string fileName;
     int nth = 0;
     int opens = 0;
-    std::set<int> descriptors;  // open descriptors of the file, for read and write faults
-    std::set<int> shortened;    // those that have had their one short read or write
+    // The open descriptors of the file, for read and write faults: whether each has had its one
+    // short read or write.
+    std::map<int, bool> descriptors;
 };
 
 std::mutex g_mutex;
@@ -49,10 +51,11 @@ std::string LastComponent(const char* path) {
 // takes part of a write before it refuses the rest) and none from then on: -1, errno the error.
 ssize_t AllowedBytes(int fd, EFileFault kind, size_t count, int error) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_fault.armed || g_fault.kind != kind || g_fault.descriptors.count(fd) == 0) {
+    const auto found = g_fault.descriptors.find(fd);
+    if (!g_fault.armed || g_fault.kind != kind || found == g_fault.descriptors.end()) {
         return static_cast<ssize_t>(count);
     }
-    if (g_fault.shortened.insert(fd).second && count >= 2) return static_cast<ssize_t>(count / 2);
+    if (!std::exchange(found->second, true) && count >= 2) return static_cast<ssize_t>(count / 2);
     errno = error;
     return -1;
 }
@@ -61,7 +64,7 @@ ssize_t AllowedBytes(int fd, EFileFault kind, size_t count, int error) {
 
 CFileFault::CFileFault(EFileFault kind, std::string fileName, int nth) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, {}, {}};
+    g_fault = CArmedFault{true, kind, std::move(fileName), nth, 0, {}};
 }
 
 CFileFault::~CFileFault() {
@@ -70,10 +73,8 @@ CFileFault::~CFileFault() {
 }
 
 std::vector<std::string> TakeRemovedFileNames() {
-    std::vector<std::string> taken;
     std::lock_guard<std::mutex> lock(g_mutex);
-    taken.swap(g_removed);
-    return taken;
+    return std::exchange(g_removed, {});
 }
 
 int OpenDescriptorCount() {
@@ -112,7 +113,7 @@ extern "C" int open64(const char* path, int flags, ...) {
     const int fd = real(path, flags, mode);
     if (fd >= 0 && tracked) {
         std::lock_guard<std::mutex> lock(g_mutex);
-        g_fault.descriptors.insert(fd);
+        g_fault.descriptors.emplace(fd, false);
     }
     return fd;
 }
@@ -145,10 +146,7 @@ extern "C" int unlink(const char* path) {
 extern "C" int close(int fd) {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_fault.armed) {
-            g_fault.descriptors.erase(fd);
-            g_fault.shortened.erase(fd);
-        }
+        g_fault.descriptors.erase(fd);  // none while no fault is armed
     }
     static const auto real = norn::test::Real<int (*)(int)>("close");
     return real(fd);

@@ -62,11 +62,6 @@ CHostOperation Op(const char* code, LONG commits, CStepOf prepare, LONG (*call)(
     return {code, prepare, call, verify, commits, keepsBatch, std::move(calls)};
 }
 
-template <LONG (*kEntry)(LONG, BYTE**, ULONG*)>
-LONG Export(CModuleRunTest& t) {
-    return kEntry(0, &t.m_exported, &t.m_count);
-}
-
 void ImportedDeviceDataSet(CModuleRunTest& t) {
     EXPECT_EQ(t.FileContent("NornData.dds"), kImportedDeviceDataSet);
     EXPECT_EQ(t.BlockPayload(kDeviceDataSetBlock), kImportedDeviceDataSet);
@@ -118,7 +113,7 @@ std::vector<CHostOperation> MakeOperations() {
         Op(
             "D5", 0,
             [](CModuleRunTest& t) { t.Write("NornData.dds", FactoryPayload(kDeviceDataSetBlock)); },
-            Export<DeviceDataSetExportEntry>,
+            [](CModuleRunTest& t) { return t.Export(DeviceDataSetExportEntry); },
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kDeviceDataSetBlock)); },
             {{"ReadBlock", 1, R::Read, "GetDeviceDataSetEEPROM", 1156, 1160, 1166, 1249}}),
         Op("D6", 1, none,
@@ -130,7 +125,7 @@ std::vector<CHostOperation> MakeOperations() {
         Op(
             "D7", 0,
             [](CModuleRunTest& t) { t.Write("NornData.mac", FactoryPayload(kMacAddressBlock)); },
-            Export<MacAddressExportEntry>,
+            [](CModuleRunTest& t) { return t.Export(MacAddressExportEntry); },
             [](CModuleRunTest& t) { EXPECT_EQ(Exported(t), FactoryPayload(kMacAddressBlock)); },
             {{"ReadBlock", 1, R::Read, "GetMACEEPROM", 1557, 1561, 1567, 1650}}),
         Op(
@@ -195,10 +190,6 @@ const CHostOperation& Operation(const std::string& code) {
 
 void PrintTo(const CHostOperation& operation, std::ostream* out) {
     *out << operation.code;
-}
-
-std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info) {
-    return info.param.code;
 }
 
 LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload) {

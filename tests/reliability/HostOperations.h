@@ -44,7 +44,6 @@ struct CHostOperation {
 const std::vector<CHostOperation>& HostOperations();
 const CHostOperation& Operation(const std::string& code);
 void PrintTo(const CHostOperation& operation, std::ostream* out);
-std::string OperationName(const ::testing::TestParamInfo<CHostOperation>& info);
 
 // An import entry (D4, D6) handed the payload.
 LONG ImportPayload(LONG (*entry)(LONG, const BYTE*, LONG), const std::string& payload);

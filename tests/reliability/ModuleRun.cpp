@@ -74,9 +74,7 @@ void CModuleRunTest::SetUp() {
 void CModuleRunTest::TearDown() {
     NornFailPlatformAllocation(0);
     m_fileFault.reset();
-    GiveBack(m_exported);
-    ResetDeferredCommitForTests();
-    ResetDataFilePathsForTests();
+    Reset();
     CServiceDataFixture::TearDown();
 }
 
@@ -94,6 +92,14 @@ void CModuleRunTest::Reset() {
     GiveBack(m_exported);
     m_count = 0;
     std::fill(std::begin(m_text), std::end(m_text), 0);
+}
+
+LONG CModuleRunTest::Export(LONG (*entry)(LONG, BYTE**, ULONG*)) {
+    m_count = 0xFFFFFFFF;
+    m_exported = m_untouched;
+    const LONG result = entry(0, &m_exported, &m_count);
+    if (m_exported == m_untouched) m_exported = nullptr;
+    return result;
 }
 
 void CModuleRunTest::Begin() {

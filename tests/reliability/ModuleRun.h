@@ -92,6 +92,11 @@ public:
         m_fileFault = std::make_unique<CFileFault>(kind, name, nth);
     }
 
+    // An export with a buffer argument whose address the module must replace or leave alone.
+    LONG Export(LONG (*entry)(LONG, BYTE**, ULONG*));
+
+    BYTE m_sentinel[4] = {};
+    BYTE* const m_untouched = m_sentinel;
     BYTE* m_exported = nullptr;  // a buffer the module handed out, given back by Reset and TearDown
     ULONG m_count = 0;
     char m_text[16] = {};

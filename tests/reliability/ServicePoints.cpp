@@ -38,19 +38,17 @@ CStep Erased(bool deviceDataSet, bool macAddress) {
 }
 
 void AddEraseRows(std::vector<CFailurePoint>& rows) {
-    // The files go first, in this order, before any block is read.
+    // Where a block is read, the files have gone first, in this order.
     const CStep removedInOrder = [](FailurePointTest&) {
         EXPECT_EQ(TakeRemovedFileNames(),
                   (std::vector<std::string>{"NornData.xml", "NornData.dds", "NornData.mac"}));
     };
     const CStep files = PreparedFor("F8");
-    CRowTable row{rows, "F8_", Run("F8"), 1, {files}};
+    CRowTable row{rows, "F8_", Run("F8"), 1, {files}, {removedInOrder}};
     CRowTable untouched{rows, "F8_", Run("F8"), 1, {files, kReadOnlyDocument}, {kFilesUntouched}};
     untouched("NoDriver", {kNoDriver}, {NoPointer("F8", 2707)}, {}, {"212"});
     untouched("NoBlockInterface", {Answering({kControl})}, {NoPointer("F8", 2707)});
     untouched("NoControlInterface", {Answering({kBlock})}, {NoPointer("F8", 2708)});
-    row("FirstReadFails", {Fails("ReadBlock", 1)}, {DriverError("F8", 2729)},
-        {Erased(false, false), removedInOrder});
     // Each block is erased, or not, as far as the erase came.
     const struct {
         const char* what;
@@ -58,6 +56,7 @@ void AddEraseRows(std::vector<CFailurePoint>& rows) {
         CExpectedReport report;
         bool deviceDataSetErased, macAddressErased;
     } cases[] = {
+        {"FirstReadFails", Fails("ReadBlock", 1), DriverError("F8", 2729), false, false},
         {"FirstReadStatusWithWrongSize", ShortRead(1), Fail("F8", 2733), false, false},
         {"FirstWriteFails", {Fails("WriteBlock", 1)}, DriverError("F8", 2757), false, false},
         {"FirstWriteStatus", StatusOf("WriteBlock", 1), Fail("F8", 2768), false, false},
@@ -93,7 +92,7 @@ void AddBackupRows(std::vector<CFailurePoint>& rows) {
     row("PrepareReadStatus", {StatusOf("PrepareRead", 1)}, {Fail("F3", 3514)});
     row("DeviceDataSetUnreadable", {Fails("ReadBlock", 1)},
         {DriverError("GetDeviceDataSetEEPROM", 1156), Fail("F3", 3525)});
-    row("DeviceDataSetErased", {ErasedDeviceDataSet()}, {Fail("F3", 3525)});
+    row("DeviceDataSetErased", {kErasedDeviceDataSet}, {Fail("F3", 3525)});
     // The control interface is held to the end of the call, through both reports.
     row("MacAddressUnreadable", {Fails("ReadBlock", 2)},
         {DriverError("GetMACEEPROM", 1557, 2), Fail("F3", 3530, 1)});

@@ -68,22 +68,21 @@ std::vector<CFailurePoint> ImportRows() {
     const std::string tooLongMac(kMacAddressPayloadSize + 1, 'm');
     const CCall d4 = Run("D4");
     const CCall d6 = Run("D6");
-    const CStep unchanged = BlocksAsTheyWere();
     // D4 writes its file twice: the first write only decides the result, unreported.
     const CStep imported = [](FailurePointTest& t) { Operation("D4").verify(t); };
     return {
         Point("D4_FirstFileWriteFails", d4, {FileFails(EFileFault::OpenFails, "NornData.dds", 1)},
               1, {}, {imported}, {}, {}, 1),
         Point("D4_FileWriterFails", d4, {DirectoryAt("NornData.dds")}, 1,
-              {Fail("CreateDDSFile", 1036), Fail("D4", 1098)}, {unchanged}),
+              {Fail("CreateDDSFile", 1036), Fail("D4", 1098)}, {kBlocksAsTheyWere}),
         Point("D4_BlockWriterFails", Import(DeviceDataSetImportEntry, tooLongDds), {}, 1,
               {Fail("SetDeviceDataSetEEPROM", 907), Fail("D4", 1104)},
-              {Holds("NornData.dds", tooLongDds), unchanged}),
+              {Holds("NornData.dds", tooLongDds), kBlocksAsTheyWere}),
         Point("D6_FileWriterFails", d6, {DirectoryAt("NornData.mac")}, 1,
-              {Fail("CreateMACFile", 1447), Fail("D6", 1500)}, {unchanged}),
+              {Fail("CreateMACFile", 1447), Fail("D6", 1500)}, {kBlocksAsTheyWere}),
         Point("D6_BlockWriterFails", Import(MacAddressImportEntry, tooLongMac), {}, 1,
               {Fail("SetMACEEPROM", 1325), Fail("D6", 1506)},
-              {Holds("NornData.mac", tooLongMac), unchanged}),
+              {Holds("NornData.mac", tooLongMac), kBlocksAsTheyWere}),
     };
 }
 
@@ -107,37 +106,31 @@ void ExpectBlockPayloadHandedOut(FailurePointTest& t, LONG block) {
 
 std::vector<CFailurePoint> ExportRows(const CExport& e) {
     const std::string code = e.code + std::string("_");
-    const auto entry = e.entry;
-    const CCall call = [entry](FailurePointTest& t) { return t.Export(entry); };
-    const CCall nullBuffer = [entry](FailurePointTest& t) {
+    const CCall call = Run(e.code);
+    const CCall nullBuffer = [entry = e.entry](FailurePointTest& t) {
         t.m_count = 7;
         return entry(0, nullptr, &t.m_count);
     };
     const CStep withFile = WriteFile(e.file, e.fileContent);
-    const auto countIs = [](ULONG count) {
-        return [count](FailurePointTest& t) { EXPECT_EQ(t.m_count, count) << "the count"; };
-    };
     const CStep noBuffer = [](FailurePointTest& t) {
         EXPECT_EQ(t.m_exported, nullptr) << "buffer argument untouched";
     };
-    const LONG block = e.block;
     return {
-        Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {countIs(0)}),
+        Point(code + "NullBuffer", nullBuffer, {}, 1, {Fail(e.code, e.nullLine)}, {CountIs(0)}),
         Point(code + "FileCannotBeOpened", call, {}, 1, {Fail(e.code, e.openLine)},
-              {NotAsked("ReadBlock"), countIs(0), noBuffer}),
+              {NotAsked("ReadBlock"), CountIs(0), noBuffer}),
         Point(code + "BlockReaderFails", call, {withFile, Fails("ReadBlock", 1)}, 1,
               {DriverError(e.reader, e.readerLine), Fail(e.code, e.blockReadLine)},
-              {countIs(e.fileContent.size()), noBuffer}),
+              {CountIs(e.fileContent.size()), noBuffer}),
         Point(code + "PayloadsDiffer", call, {withFile}, 1, {Fail(e.code, e.compareLine)},
-              {[block](FailurePointTest& t) { ExpectBlockPayloadHandedOut(t, block); }}),
+              {[block = e.block](FailurePointTest& t) { ExpectBlockPayloadHandedOut(t, block); }}),
     };
 }
 
 // An erased block: its length field is out of range, and becomes the count.
 const CFailurePoint kErasedBlock =
-    Point("D5_ErasedBlock", [](FailurePointTest& t) { return t.Export(DeviceDataSetExportEntry); },
-          {WriteFile("NornData.dds", "payload"), ErasedDeviceDataSet()}, 1, {Fail("D5", 1249)},
-          {[](FailurePointTest& t) { EXPECT_EQ(t.m_count, 0xA5A5A5A5u) << "the length field"; }});
+    Point("D5_ErasedBlock", Run("D5"), {WriteFile("NornData.dds", "payload"), kErasedDeviceDataSet},
+          1, {Fail("D5", 1249)}, {CountIs(0xA5A5A5A5)});
 
 }  // namespace
 
