@@ -76,7 +76,6 @@ public:
     static CLogCapture EventLog() { return CLogCapture("NORN_EVENT_LOG", kEventLogWritesFile); }
     static CLogCapture Diagnostics() { return CLogCapture("NORN_KXDIAG_LOG"); }
 
-    const std::string& Path() const { return m_path; }
     // False when nothing writes this log's file here, so that its lines tell nothing.
     bool Readable() const { return m_readable; }
 
