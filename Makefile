@@ -82,7 +82,7 @@ coverage:
 	@find build/coverage -name '*.gcda' -delete
 	@ctest --test-dir build/coverage -j2 --output-on-failure -LE 'performance|package|sweeps' >/dev/null
 	@gcovr -r . --filter module/ --exclude-throw-branches build/coverage --print-summary \
-		--txt build/coverage/module-coverage.txt | tail -2
+		--txt build/coverage/module-coverage.txt | tail -3
 
 # The mutation check: each fault of tests/mutation/faults.tsv planted in turn in a scratch copy
 # of the tree (build/mutation), rebuilt and tested; MUTATION_SAMPLE=n runs n of them, chosen by
