@@ -14,15 +14,13 @@ class CLoadedModule {
 public:
     explicit CLoadedModule(const std::string& path = NORN_MODULE_PATH)
         : m_handle((PinQtCore(), dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))) {}
-    ~CLoadedModule() { Unload(); }
+    ~CLoadedModule() {
+        if (m_handle != nullptr) dlclose(m_handle);
+    }
     CLoadedModule(const CLoadedModule&) = delete;
     CLoadedModule& operator=(const CLoadedModule&) = delete;
 
     bool Loaded() const { return m_handle != nullptr; }
-    void Unload() {
-        if (m_handle != nullptr) dlclose(m_handle);
-        m_handle = nullptr;
-    }
 
     template <class Function>
     Function Export(const char* name) const {
