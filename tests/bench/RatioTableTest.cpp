@@ -31,7 +31,7 @@ class RatioTable : public ::testing::Test {
 protected:
     RatioTable() { m_table.Reporter().SetOutputStream(&m_console); }
 
-    void Report(const BenchRun& run) { m_table.Reporter().ReportRuns({run}); }
+    void Report(const std::vector<BenchRun>& runs) { m_table.Reporter().ReportRuns(runs); }
     std::string Markdown() const { return m_table.Markdown(1.5); }
 
     std::ostringstream m_console;
@@ -46,13 +46,9 @@ TEST_F(RatioTable, TakesMediansMarksRatiosAboveTheGoalAndShowsMissingResults) {
     m_table.AddRow("F2", "F2 restore");
     m_table.AddRow("F8", "F8 erase");
     m_table.AddRow("F4", "F4 serial number");
-    Report(MakeRun("F3", 10, nullptr, 1));
-    Report(MakeRun("F3", 30, "median", 20));
-    Report(MakeRun("F3", 99, "mean", 99));
-    Report(MakeRun("F3", 1, "stddev", 1));
-    Report(MakeRun("F3", 12, nullptr, 1));
-    Report(MakeRun("F2", 31, nullptr, 20));
-    Report(MakeRun("F8", 5));
+    Report({MakeRun("F3", 10, nullptr, 1), MakeRun("F3", 30, "median", 20),
+            MakeRun("F3", 99, "mean", 99), MakeRun("F3", 1, "stddev", 1),
+            MakeRun("F3", 12, nullptr, 1), MakeRun("F2", 31, nullptr, 20), MakeRun("F8", 5)});
     const std::string text = Markdown();
     for (const char* row :
          {"| F3 backup | 30.00 µs | 20.00 µs | 1.50 |\n",
@@ -70,13 +66,11 @@ TEST_F(RatioTable, GroupsSinglesPerSectionAndCountsAFailedRunAsFailure) {
     m_table.AddSingle("load", "warm", "Qt resident");
     m_table.AddSingle("errors", "manager", "to the error manager");
     m_table.AddSingle("errors", "failure", "one failure");
-    Report(MakeRun("cold", 4000));
-    Report(MakeRun("warm", 250));
-    Report(MakeRun("manager", 80));
+    Report({MakeRun("cold", 4000), MakeRun("warm", 250), MakeRun("manager", 80)});
     EXPECT_FALSE(m_table.AnyFailed());
     BenchRun failed = MakeRun("failure", 1);
     failed.error_occurred = true;
-    Report(failed);
+    Report({failed});
     EXPECT_TRUE(m_table.AnyFailed());
     EXPECT_NE(
         Markdown().find("\n| load | time per call |\n|---|---:|\n| Qt too | 4000.00 µs |\n| "
