@@ -63,11 +63,7 @@ protected:
 
     // The payload that a block holds as committed.
     std::string Payload(LONG block) const {
-        const auto image = m_driver.CommittedImage(block);
-        const auto payload = image.begin() + norn::eeprom::kHeaderSize;
-        if (block == norn::eeprom::kMacAddressBlock) return {payload, image.end()};
-        const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
-        return {payload + 4, payload + 4 + length};
+        return PayloadOf(m_driver.CommittedImage(block), block);
     }
     // The driver calls since the journal was cleared but the block reads (a rewrite's preliminary
     // reads among them), as "method arguments|" each.

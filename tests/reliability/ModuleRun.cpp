@@ -42,14 +42,6 @@ std::string TrailEntry(const std::string& code, LONG line, HRESULT hresult) {
     return code + ":" + std::to_string(line) + text;
 }
 
-std::string PayloadOf(const std::vector<BYTE>& image, LONG block) {
-    if (image.size() < static_cast<size_t>(kHeaderSize) + 4) return {};
-    if (block == kMacAddressBlock) return {image.begin() + kHeaderSize, image.end()};
-    const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
-    if (length > static_cast<uint32_t>(kMaxDeviceDataSetPayload)) return {};
-    return {image.begin() + 12, image.begin() + 12 + length};
-}
-
 std::vector<BYTE> ErasedImage(LONG block) {
     auto image = firmware::FactoryImage(block);
     std::fill(image.begin() + kHeaderSize, image.end(), kErasedByte);

@@ -27,9 +27,6 @@ inline const char* const kDataFiles[] = {"NornData.xml", "NornData.dds", "NornDa
 // "D4:1104 0x80004005": one report as a trail shows it.
 std::string TrailEntry(const std::string& code, LONG line, HRESULT hresult);
 
-// The payload of a block image: the MAC address block's after the header, the device data
-// set's as long as its length field says (empty when that is out of range).
-std::string PayloadOf(const std::vector<BYTE>& image, LONG block);
 // The block's factory image with its payload erased.
 std::vector<BYTE> ErasedImage(LONG block);
 

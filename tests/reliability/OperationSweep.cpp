@@ -211,8 +211,9 @@ protected:
                 EXPECT_EQ(run.result, due.empty() ? 0 : 1);
                 EXPECT_TRUE(run.diagnostics.empty()) << PrintToString(run.diagnostics);
                 std::vector<std::string> events;
-                for (const auto& entry : due)
+                for (const auto& entry : due) {
                     events.push_back("Error in Brightwork" + LineOf(entry));
+                }
                 EXPECT_EQ(run.trail, scenario.withManager ? due : std::vector<std::string>{});
                 EXPECT_EQ(run.events, scenario.withManager ? std::vector<std::string>{} : events);
                 return;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -16,6 +17,17 @@
 #include "support/TempDirectory.h"
 
 namespace norn::test {
+
+// The payload of a block image: the MAC address block's after the header, the device data
+// set's as long as its length field says (empty when that is out of range).
+inline std::string PayloadOf(const std::vector<BYTE>& image, LONG block) {
+    using namespace norn::eeprom;
+    if (image.size() < static_cast<size_t>(kHeaderSize) + 4) return {};
+    if (block == kMacAddressBlock) return {image.begin() + kHeaderSize, image.end()};
+    const uint32_t length = image[8] | image[9] << 8 | image[10] << 16 | image[11] << 24;
+    if (length > static_cast<uint32_t>(kMaxDeviceDataSetPayload)) return {};
+    return {image.begin() + 12, image.begin() + 12 + length};
+}
 
 class CServiceDataFixture : public CFirmwareFixture {
 protected:
